@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+
+#include "image/ImageBuffer.h"
+
+namespace vantrel {
+
+inline constexpr int kPortCount = 16;
+
+// Per-port state shared by the worker and the UI thread; every field is read and written whole.
+struct PortSlot {
+    std::atomic<bool> selected{false};
+    std::atomic<bool> controlCreated{false};
+    std::atomic<int> stage{0};
+};
+
+// Everything a run works on. One exists for the owner's whole life: no buffer is allocated per run.
+// Large (the two image buffers), so owners keep it on the heap.
+class LoaderState {
+public:
+    // port is the COM port number, 1 to 16.
+    PortSlot& Port(int port) {
+        if (port < 1 || port > kPortCount) {
+            throw std::out_of_range("port number out of range");
+        }
+        return ports_[static_cast<std::size_t>(port - 1)];
+    }
+    bool InProgress() const { return inProgress_.load(); }
+    void SetInProgress(bool value) { inProgress_.store(value); }
+    // A port takes part while it is selected and a run is in progress.
+    bool IsActive(int port) { return InProgress() && Port(port).selected.load(); }
+
+    // UI thread: each ACK byte moves a non-zero stage counter on by one; every other byte is
+    // ignored. Nothing is counted while no run is in progress or the port is not selected.
+    void CountAcknowledgements(int port, std::span<const std::uint8_t> bytes);
+
+    RomImage& RomBuffer() { return romImage_; }
+    DemonImage& DemonBuffer() { return demonImage_; }
+
+private:
+    std::array<PortSlot, kPortCount> ports_{};
+    std::atomic<bool> inProgress_{false};
+    RomImage romImage_{};
+    DemonImage demonImage_{};
+};
+
+}  // namespace vantrel

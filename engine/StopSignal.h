@@ -1,0 +1,33 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
+namespace vantrel {
+
+// A request to stop a run, with a sleep that ends as soon as the request is made.
+class StopSignal {
+public:
+    void RequestStop() {
+        {
+            std::lock_guard lock(mutex_);
+            stopRequested_.store(true);
+        }
+        wake_.notify_all();
+    }
+    bool StopRequested() const { return stopRequested_.load(); }
+    // Returns true when the stop was requested before the duration ran out.
+    bool WaitFor(std::chrono::milliseconds duration) {
+        std::unique_lock lock(mutex_);
+        return wake_.wait_for(lock, duration, [this] { return stopRequested_.load(); });
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::atomic<bool> stopRequested_{false};
+};
+
+}  // namespace vantrel

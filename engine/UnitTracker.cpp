@@ -1,0 +1,74 @@
+#include "engine/UnitTracker.h"
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "engine/UnitStage.h"
+
+namespace vantrel {
+
+void UnitTracker::SetStage(int stage) {
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (!state_.IsActive(port)) {
+            continue;
+        }
+        state_.Port(port).stage.store(stage);
+        host_.SetStatusText(port, StageTextTable.at(static_cast<std::size_t>(stage)));
+    }
+}
+
+void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
+                               std::int8_t tries) {
+    const auto expectedIndex = static_cast<std::size_t>(expected);
+    std::array<bool, kPortCount> active{};
+    for (int port = 1; port <= kPortCount; ++port) {
+        active[static_cast<std::size_t>(port - 1)] = state_.IsActive(port);
+    }
+    int successes = 0;
+    for (int polls = 0;;) {
+        host_.Sleep(interval);
+        bool pending = false;
+        for (int port = 1; port <= kPortCount; ++port) {
+            bool& isActive = active[static_cast<std::size_t>(port - 1)];
+            if (!isActive) {
+                continue;
+            }
+            if (state_.Port(port).stage.load() == expected) {
+                host_.SetStatusText(port, StageTextTable.at(expectedIndex));
+                isActive = false;
+                ++successes;
+            } else {
+                pending = true;
+            }
+        }
+        if (!pending || ++polls >= tries) {
+            break;
+        }
+    }
+
+    const std::string_view failText = StageFailTextTable.at(expectedIndex);
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (!active[static_cast<std::size_t>(port - 1)]) {
+            continue;
+        }
+        const std::string message = "Error detected with the unit connected to COM " +
+                                    std::to_string(port) + ": " + std::string(failText);
+        host_.ShowMessage(message, MessageButtons::Ok, MessageIcon::Stop);
+        host_.SetStatusText(port, failText);
+        state_.Port(port).selected.store(false);
+        host_.ClosePort(port);
+    }
+    if (successes == 0) {
+        FinishRun();
+    }
+}
+
+void UnitTracker::FinishRun() {
+    state_.SetInProgress(false);
+    host_.CloseSelectedPorts();
+    host_.EnableStart();
+    throw RunFinished{};
+}
+
+}  // namespace vantrel

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "engine/GuardedHost.h"
+#include "engine/LoaderState.h"
+
+namespace vantrel {
+
+// The worker's side of the unit stages: set every active unit's stage, wait for the units to
+// acknowledge, drop the ones that did not, and end the run when none is left.
+class UnitTracker {
+public:
+    UnitTracker(LoaderState& state, GuardedHost& host) : state_(state), host_(host) {}
+
+    // Every selected port gets the stage and its text, while a run is in progress.
+    void SetStage(int stage);
+    // Polls every interval, at most tries times, until every active unit reached expected.
+    // Units that did not are reported, deselected and closed; with no unit left the run ends.
+    void WaitForStage(int expected, std::chrono::milliseconds interval, std::int8_t tries);
+    // Ends the run: clears the in-progress flag, closes the selected ports, enables Start, and
+    // unwinds to the top of the worker. Start comes last, so that a new run can never have its
+    // ports closed by this one.
+    [[noreturn]] void FinishRun();
+
+private:
+    LoaderState& state_;
+    GuardedHost& host_;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <span>
+#include <string_view>
+
+namespace vantrel {
+
+// Negative results of the reader.
+enum class SRecordError : std::int32_t {
+    ChecksumInvalid = -2,
+    AddressInvalid = -3,
+    TypeBaseMismatch = -4,
+    SizeMismatch = -5,
+    FormatInvalid = -6,
+    ImageTooLarge = -7,
+};
+
+enum class ImageSource { Rom, Demon };
+
+// Reads Motorola S-record text into a flat image. Only S3 records are placed; every other record
+// is skipped untested. Stateless; never allocates, never writes outside the buffer.
+class SRecordReader {
+public:
+    // Returns the image size (the number of data bytes the S3 records carry) or an SRecordError.
+    // Rewinds the stream first; leaves it open.
+    static std::int32_t LoadFromFile(std::FILE* file, std::span<std::uint8_t> buffer,
+                                     std::uint32_t baseAddress);
+    // Returns the text's length in characters, or an SRecordError. A null text is FormatInvalid.
+    static std::int32_t LoadFromText(const char* text, std::span<std::uint8_t> buffer,
+                                     std::uint32_t baseAddress);
+    // Sum of (count - 5) over the stream's S3 records, or -1 when a count cannot be read.
+    static std::int32_t MeasureFile(std::FILE* file);
+    // count - 5 of a good record, or -1.
+    static std::int32_t CheckRecord(std::string_view record);
+    // The 32-bit address field, or 0xFFFFFFFF when it cannot be read.
+    static std::uint32_t ParseAddress(std::string_view record);
+    // The remembered base-address text read as up to eight hex digits; 0 means invalid.
+    static std::uint32_t ParseBaseAddress(std::string_view text);
+};
+
+// The message shown for a negative result, by source. Empty for a non-negative or unknown code.
+std::string_view SRecordErrorMessage(std::int32_t code, ImageSource source);
+
+inline constexpr std::string_view kInvalidBaseAddressMessage =
+    "Invalid base address specified.\n\nClick Settings and             make sure correct base "
+    "address is specified.";
+
+}  // namespace vantrel
