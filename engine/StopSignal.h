@@ -18,6 +18,8 @@ public:
         wake_.notify_all();
     }
     bool StopRequested() const { return stopRequested_.load(); }
+    // Clears an earlier request; only between runs.
+    void Reset() { stopRequested_.store(false); }
     // Returns true when the stop was requested before the duration ran out.
     bool WaitFor(std::chrono::milliseconds duration) {
         std::unique_lock lock(mutex_);

@@ -1,0 +1,153 @@
+#include "engine/DownloadWorker.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "engine/LineSettings.h"
+#include "engine/UnitStage.h"
+#include "image/DemonImageText.h"
+#include "image/SRecordReader.h"
+
+namespace vantrel {
+
+using std::chrono::milliseconds;
+
+namespace {
+
+// Pauses of the sequence: the units need them to switch mode and line speed.
+constexpr milliseconds kAfterForceMonitor{400};
+constexpr milliseconds kAfterEnquiry{100};
+constexpr milliseconds kAfterRunDemon{300};
+constexpr milliseconds kAfterSetBaudRate{100};
+constexpr milliseconds kAfterSpeedSwitch{600};
+
+constexpr milliseconds kEnquiryPoll{20};
+constexpr std::int8_t kEnquiryTries = 15;
+constexpr milliseconds kChunkPoll{5};
+constexpr std::int8_t kChunkTries = 60;
+constexpr milliseconds kErasePoll{500};
+constexpr std::int8_t kEraseTries = 40;
+
+constexpr std::uint32_t kDemonBaud = 57600;
+
+}  // namespace
+
+RunOutcome DownloadWorker::Run(const RunInputs& inputs) {
+    UnitTracker units(state_, host_);
+    outcome_ = RunOutcome::AllUnitsFailed;
+    try {
+        std::int32_t demonSize = 0;
+        std::int32_t romSize = 0;
+        std::uint32_t baseAddress = 0;
+        if (!LoadImages(inputs, demonSize, romSize, baseAddress)) {
+            outcome_ = RunOutcome::ImageError;
+            units.FinishRun();
+        }
+        host_.WriteSetting("RomFile", "NameAndPath", inputs.romPathText);
+        host_.WriteSetting("Misc", "FwBaseAddr", inputs.baseAddressText);
+
+        SetLine(kForceMonitorLine);
+        Send(BuildForceMonitor(packet_));
+        host_.Sleep(kAfterForceMonitor);
+        SetLine(kMonitorLine);
+
+        state_.SetInProgress(true);
+        units.SetStage(kEnqSent);
+        Send(BuildEnquiry(packet_));
+        units.WaitForStage(kForce2MonSuccessful, kEnquiryPoll, kEnquiryTries);
+
+        host_.Sleep(kAfterEnquiry);
+        units.SetStage(kLoadingDemon);
+        const auto& demon = state_.DemonBuffer();
+        Transfer(std::span(demon.data(), static_cast<std::size_t>(demonSize)), kDemonLoadAddress,
+                 &BuildLoadDemonChunk, kDemonLoadCmdSent);
+
+        units.SetStage(kDemonRunning);
+        host_.SetProgress(100);
+        Send(BuildRunDemon(packet_));
+        host_.Sleep(kAfterRunDemon);
+        Send(BuildSetBaudRate(packet_, kDemonBaud));
+        host_.Sleep(kAfterSetBaudRate);
+        SetLine(kDemonLine);
+        host_.Sleep(kAfterSpeedSwitch);
+
+        units.SetStage(kEraseCmdSent);
+        Send(BuildEraseFlash(packet_));
+        units.WaitForStage(kEraseSuccessful, kErasePoll, kEraseTries);
+
+        host_.SetProgress(0);
+        const auto& rom = state_.RomBuffer();
+        Transfer(std::span(rom.data(), static_cast<std::size_t>(romSize)), baseAddress,
+                 &BuildLoadFirmwareChunk, kFwLoadCmdSent);
+        host_.SetProgress(100);
+        units.SetStage(kFwLoadComplete);
+        outcome_ = RunOutcome::Completed;
+        units.FinishRun();
+    } catch (const RunFinished&) {
+        return outcome_;
+    } catch (const RunStopped&) {
+        return RunOutcome::Stopped;
+    }
+    return outcome_;
+}
+
+bool DownloadWorker::LoadImages(const RunInputs& inputs, std::int32_t& demonSize,
+                                std::int32_t& romSize, std::uint32_t& baseAddress) {
+    const char* demonText = inputs.demonText != nullptr ? inputs.demonText : DemonImageText;
+    demonSize = SRecordReader::LoadFromText(demonText, state_.DemonBuffer(), kDemonBaseAddress);
+    if (demonSize < 0) {
+        ReportError(SRecordErrorMessage(demonSize, ImageSource::Demon));
+        return false;
+    }
+    baseAddress = SRecordReader::ParseBaseAddress(inputs.baseAddressText);
+    if (baseAddress == 0) {
+        ReportError(kInvalidBaseAddressMessage);
+        return false;
+    }
+    if (!inputs.romFile) {
+        ReportError(SRecordErrorMessage(static_cast<std::int32_t>(SRecordError::FormatInvalid),
+                                        ImageSource::Rom));
+        return false;
+    }
+    romSize = SRecordReader::LoadFromFile(inputs.romFile.get(), state_.RomBuffer(), baseAddress);
+    if (romSize < 0) {
+        ReportError(SRecordErrorMessage(romSize, ImageSource::Rom));
+        return false;
+    }
+    return true;
+}
+
+void DownloadWorker::ReportError(std::string_view message) {
+    host_.ShowMessage(message, MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+void DownloadWorker::Send(std::uint16_t length) {
+    host_.WriteToSelected(std::span<const std::uint8_t>(packet_.data(), length));
+}
+
+void DownloadWorker::SetLine(const LineSettings& settings) {
+    host_.SetLineSettings(FormatLineSettings(settings));
+}
+
+void DownloadWorker::Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,
+                              ChunkBuilder build, int sentStage) {
+    UnitTracker units(state_, host_);
+    const std::size_t size = image.size();
+    const std::size_t progressStep = size / 100;
+    std::size_t threshold = progressStep;
+    std::size_t sent = 0;
+    while (sent < size) {
+        const std::size_t chunk = std::min(kMaxChunkData, size - sent);
+        units.SetStage(sentStage);
+        Send(build(packet_, image.subspan(sent, chunk),
+                   startAddress + static_cast<std::uint32_t>(sent)));
+        sent += chunk;
+        if (sent > threshold) {
+            host_.StepProgress();
+            threshold += progressStep;
+        }
+        units.WaitForStage(sentStage + 1, kChunkPoll, kChunkTries);
+    }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "engine/DownloadHost.h"
+#include "engine/GuardedHost.h"
+#include "engine/LineSettings.h"
+#include "engine/LoaderState.h"
+#include "engine/MonitorPackets.h"
+#include "engine/StopSignal.h"
+#include "engine/UnitTracker.h"
+#include "image/RomFile.h"
+
+namespace vantrel {
+
+// What one run is given when it starts. The texts are copies, so a change in the window during
+// the run cannot tear them; the ROM file belongs to the run and is closed when the run goes.
+struct RunInputs {
+    std::string romPathText;
+    std::string baseAddressText;
+    RomFile romFile;
+    const char* demonText = nullptr;  // the built-in Demon unless a test gives another
+};
+
+enum class RunOutcome {
+    Completed,       // every command was sent; the surviving units are complete
+    ImageError,      // an image or the base address could not be read; no port was written
+    AllUnitsFailed,  // every unit failed one wait
+    Stopped,         // the run was asked to stop and left its host alone from then on
+};
+
+// One download run: reads both images, remembers the settings, and drives every selected unit
+// through the monitor, the Demon, the erase and the firmware, in lock step.
+class DownloadWorker {
+public:
+    DownloadWorker(LoaderState& state, DownloadHost& host, const StopSignal& stop)
+        : state_(state), host_(host, stop) {}
+
+    RunOutcome Run(const RunInputs& inputs);
+
+private:
+    using ChunkBuilder = std::uint16_t (*)(PacketBuffer&, std::span<const std::uint8_t>,
+                                           std::uint32_t);
+
+    // Reads the images and the base address; false after reporting an error.
+    bool LoadImages(const RunInputs& inputs, std::int32_t& demonSize, std::int32_t& romSize,
+                    std::uint32_t& baseAddress);
+    void ReportError(std::string_view message);
+    void Send(std::uint16_t length);
+    void SetLine(const LineSettings& settings);
+    void Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,
+                  ChunkBuilder build, int sentStage);
+
+    LoaderState& state_;
+    GuardedHost host_;
+    PacketBuffer packet_{};
+    RunOutcome outcome_ = RunOutcome::AllUnitsFailed;
+};
+
+}  // namespace vantrel

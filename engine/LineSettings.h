@@ -1,0 +1,27 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// Baud, parity letter, data bits and stop bits, as the text "%d,%C,%d,%d" carries them.
+struct LineSettings {
+    int baud = 9600;
+    char parity = 'N';  // N, O, E, M or S
+    int dataBits = 8;
+    int stopBits = 1;
+
+    friend bool operator==(const LineSettings&, const LineSettings&) = default;
+};
+
+std::string FormatLineSettings(const LineSettings& settings);
+// Reads a text such as "57600,N,8,1"; nothing when it is not of that form.
+std::optional<LineSettings> ParseLineSettings(std::string_view text);
+
+inline constexpr LineSettings kForceMonitorLine{9600, 'O', 8, 1};
+inline constexpr LineSettings kMonitorLine{9600, 'N', 8, 1};
+inline constexpr LineSettings kDemonLine{57600, 'N', 8, 1};
+
+}  // namespace vantrel

@@ -1,0 +1,30 @@
+#include "engine/RunController.h"
+
+#include <utility>
+
+namespace vantrel {
+
+void RunController::Start(LoaderState& state, DownloadHost& host, RunInputs inputs,
+                          EndHandler onEnd) {
+    Join();
+    stop_.Reset();
+    running_.store(true);
+    thread_ = std::thread([this, &state, &host, runInputs = std::move(inputs),
+                           handler = std::move(onEnd)]() mutable {
+        DownloadWorker worker(state, host, stop_);
+        const RunOutcome outcome = worker.Run(runInputs);
+        runInputs.romFile.reset();
+        running_.store(false);
+        if (handler) {
+            handler(outcome);
+        }
+    });
+}
+
+void RunController::Join() {
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,255 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/DownloadHost.h"
+#include "engine/LoaderState.h"
+#include "engine/MonitorPackets.h"
+#include "engine/StopSignal.h"
+
+namespace vantrel::testing {
+
+// How a simulated unit of the fake host answers. Chunk numbers count from 1.
+struct UnitBehaviour {
+    bool answersEnquiry = true;
+    int silentFromDemonChunk = 0;  // 0: never
+    int silentFromFirmwareChunk = 0;
+    int doubleAckDemonChunk = 0;
+    int doubleAckFirmwareChunk = 0;
+    bool answersErase = true;
+    int ackDelayMs = 1;
+    int eraseMs = 50;
+};
+
+// One thing the run did to its host, in order, at virtual time `at` (ms).
+struct HostEvent {
+    enum Kind {
+        LineSettings,
+        Write,
+        Sleep,
+        Status,
+        Message,
+        ClosePort,
+        CloseSelected,
+        EnableStart,
+        Setting,
+        Progress,
+        ProgressStep,
+    };
+    Kind kind;
+    long at = 0;
+    int port = 0;
+    std::string text;
+    std::vector<std::uint8_t> bytes;
+    std::vector<int> ports;  // ports written to, for Write
+};
+
+// A host on virtual time: Sleep advances a clock and delivers the simulated units' ACKs that
+// fall due. Nothing really sleeps.
+class FakeHost : public DownloadHost {
+public:
+    FakeHost(LoaderState& state, StopSignal& stop) : state_(state), stop_(stop) {}
+
+    void AddUnit(int port, UnitBehaviour behaviour = {}) {
+        units_[port] = Unit{behaviour, 0, 0};
+        state_.Port(port).selected.store(true);
+    }
+    void StopAt(long time) { stopAt_ = time; }
+
+    // DownloadHost
+    void SetStatusText(int port, std::string_view text) override {
+        Log(HostEvent::Status, port, std::string(text));
+        status_[static_cast<std::size_t>(port - 1)] = std::string(text);
+    }
+    MessageResult ShowMessage(std::string_view text, MessageButtons, MessageIcon icon) override {
+        Log(HostEvent::Message, 0, std::string(text));
+        messageIcons.push_back(icon);
+        return MessageResult::Ok;
+    }
+    void ClosePort(int port) override {
+        Log(HostEvent::ClosePort, port, {});
+        open_[static_cast<std::size_t>(port - 1)] = false;
+    }
+    void CloseSelectedPorts() override {
+        Log(HostEvent::CloseSelected, 0, {});
+        for (int port = 1; port <= kPortCount; ++port) {
+            if (state_.Port(port).selected.load()) {
+                open_[static_cast<std::size_t>(port - 1)] = false;
+            }
+        }
+    }
+    void EnableStart() override {
+        Log(HostEvent::EnableStart, 0, {});
+        startEnabled = true;
+    }
+    void Sleep(std::chrono::milliseconds duration) override {
+        Log(HostEvent::Sleep, static_cast<int>(duration.count()), {});
+        Advance(duration.count());
+    }
+    void SetLineSettings(std::string_view settings) override {
+        Log(HostEvent::LineSettings, 0, std::string(settings));
+        for (int port = 1; port <= kPortCount; ++port) {
+            if (state_.Port(port).selected.load()) {
+                open_[static_cast<std::size_t>(port - 1)] = true;
+                Advance(2);
+            }
+        }
+    }
+    void WriteToSelected(std::span<const std::uint8_t> bytes) override {
+        HostEvent& event = Log(HostEvent::Write, 0, {});
+        event.bytes.assign(bytes.begin(), bytes.end());
+        for (int port = 1; port <= kPortCount; ++port) {
+            if (state_.Port(port).selected.load()) {
+                event.ports.push_back(port);
+                React(port, bytes);
+            }
+        }
+    }
+    void WriteSetting(std::string_view section, std::string_view name,
+                      std::string_view value) override {
+        Log(HostEvent::Setting, 0,
+            std::string(section) + "/" + std::string(name) + "=" + std::string(value));
+    }
+    void SetProgress(int position) override {
+        Log(HostEvent::Progress, position, {});
+        progress = position;
+    }
+    void StepProgress() override {
+        Log(HostEvent::ProgressStep, 0, {});
+        ++progress;
+    }
+
+    // Inspection
+    std::vector<HostEvent> Events(HostEvent::Kind kind) const {
+        std::vector<HostEvent> out;
+        std::copy_if(events.begin(), events.end(), std::back_inserter(out),
+                     [kind](const HostEvent& e) { return e.kind == kind; });
+        return out;
+    }
+    std::vector<std::string> Messages() const {
+        std::vector<std::string> out;
+        for (const auto& e : Events(HostEvent::Message)) {
+            out.push_back(e.text);
+        }
+        return out;
+    }
+    const std::string& Status(int port) const { return status_[static_cast<std::size_t>(port - 1)]; }
+    bool IsOpen(int port) const { return open_[static_cast<std::size_t>(port - 1)]; }
+    void SetOpen(int port, bool open) { open_[static_cast<std::size_t>(port - 1)] = open; }
+    long Now() const { return now_; }
+    // Delivers an ACK byte to a port at a virtual time from now.
+    void ScheduleAck(int port, long delayMs, int count = 1) {
+        for (int i = 0; i < count; ++i) {
+            pending_.push_back({now_ + delayMs, port});
+        }
+    }
+
+    std::vector<HostEvent> events;
+    std::vector<MessageIcon> messageIcons;
+    int progress = 0;
+    bool startEnabled = false;
+    std::optional<std::size_t> eventsAtStop;  // how many events there were when the stop came
+
+private:
+    struct Unit {
+        UnitBehaviour behaviour;
+        int demonChunks;
+        int firmwareChunks;
+    };
+    struct PendingAck {
+        long at;
+        int port;
+    };
+
+    HostEvent& Log(HostEvent::Kind kind, int port, std::string text) {
+        events.push_back(HostEvent{kind, now_, port, std::move(text), {}, {}});
+        return events.back();
+    }
+
+    void Advance(long ms) {
+        long target = now_ + ms;
+        if (stopAt_ && *stopAt_ <= target) {
+            target = std::max(now_, *stopAt_);
+            stopAt_.reset();
+            DeliverUntil(target);
+            stop_.RequestStop();
+            eventsAtStop = events.size();
+            return;
+        }
+        DeliverUntil(target);
+    }
+
+    void DeliverUntil(long target) {
+        std::stable_sort(pending_.begin(), pending_.end(),
+                         [](const PendingAck& a, const PendingAck& b) { return a.at < b.at; });
+        while (!pending_.empty() && pending_.front().at <= target) {
+            const PendingAck ack = pending_.front();
+            pending_.erase(pending_.begin());
+            now_ = std::max(now_, ack.at);
+            const std::uint8_t byte = kAck;
+            if (state_.IsActive(ack.port)) {
+                state_.CountAcknowledgements(ack.port, std::span(&byte, 1));
+            }
+        }
+        now_ = target;
+    }
+
+    void React(int port, std::span<const std::uint8_t> bytes) {
+        auto found = units_.find(port);
+        if (found == units_.end() || bytes.empty()) {
+            return;
+        }
+        Unit& unit = found->second;
+        const UnitBehaviour& b = unit.behaviour;
+        const long delay = b.ackDelayMs;
+        if (bytes[0] == kEnquiryPacket[0] && bytes.size() == kEnquiryPacket.size()) {
+            if (b.answersEnquiry) {
+                ScheduleAck(port, delay);
+            }
+            return;
+        }
+        if (bytes[0] != kStx || bytes.size() < 6) {
+            return;
+        }
+        switch (static_cast<MonitorCommand>(bytes[2])) {
+            case MonitorCommand::LoadDemonChunk: {
+                const int k = ++unit.demonChunks;
+                if (b.silentFromDemonChunk == 0 || k < b.silentFromDemonChunk) {
+                    ScheduleAck(port, delay, k == b.doubleAckDemonChunk ? 2 : 1);
+                }
+                break;
+            }
+            case MonitorCommand::LoadFirmwareChunk: {
+                const int k = ++unit.firmwareChunks;
+                if (b.silentFromFirmwareChunk == 0 || k < b.silentFromFirmwareChunk) {
+                    ScheduleAck(port, delay, k == b.doubleAckFirmwareChunk ? 2 : 1);
+                }
+                break;
+            }
+            case MonitorCommand::EraseFlash:
+                if (b.answersErase) {
+                    ScheduleAck(port, b.eraseMs);
+                }
+                break;
+            default:
+                break;
+        }
+    }
+
+    LoaderState& state_;
+    StopSignal& stop_;
+    std::map<int, Unit> units_;
+    std::vector<PendingAck> pending_;
+    std::array<std::string, kPortCount> status_{};
+    std::array<bool, kPortCount> open_{};
+    std::optional<long> stopAt_;
+    long now_ = 0;
+};
+
+}  // namespace vantrel::testing

@@ -1,0 +1,116 @@
+#include "engine/RunController.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <future>
+#include <memory>
+
+#include "image/SRecordWriter.h"
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A host with no units that either skips its pauses or sleeps on the run's stop signal.
+class ThreadHost : public DownloadHost {
+public:
+    ThreadHost(StopSignal& stop, bool realPauses) : stop_(stop), realPauses_(realPauses) {}
+
+    void SetStatusText(int, std::string_view) override {}
+    MessageResult ShowMessage(std::string_view, MessageButtons, MessageIcon) override {
+        ++messages;
+        return MessageResult::Ok;
+    }
+    void ClosePort(int) override {}
+    void CloseSelectedPorts() override { ++closes; }
+    void EnableStart() override { ++starts; }
+    void Sleep(std::chrono::milliseconds duration) override {
+        ++sleeps;
+        sleeping.store(true);
+        if (realPauses_) {
+            stop_.WaitFor(duration);
+        }
+    }
+    void SetLineSettings(std::string_view) override {}
+    void WriteToSelected(std::span<const std::uint8_t>) override { ++writes; }
+    void WriteSetting(std::string_view, std::string_view, std::string_view) override {}
+    void SetProgress(int) override {}
+    void StepProgress() override {}
+
+    std::atomic<int> messages{0}, closes{0}, starts{0}, sleeps{0}, writes{0};
+    std::atomic<bool> sleeping{false};
+
+private:
+    StopSignal& stop_;
+    bool realPauses_;
+};
+
+RunInputs Inputs() {
+    RunInputs inputs;
+    inputs.romPathText = "a.rom";
+    inputs.baseAddressText = "00C10000";
+    inputs.romFile.reset(std::tmpfile());
+    const std::vector<std::uint8_t> image(64, 0x5A);
+    std::fputs(FormatS3Records(image, 0x00C10000).c_str(), inputs.romFile.get());
+    return inputs;
+}
+
+TEST(RunControllerTest, RunEndsOnItsOwnThreadAndReportsItsOutcome) {
+    auto state = std::make_unique<LoaderState>();
+    RunController controller;
+    ThreadHost host(controller.Stop(), false);
+    std::promise<RunOutcome> ended;
+    controller.Start(*state, host, Inputs(), [&](RunOutcome outcome) { ended.set_value(outcome); });
+    auto result = ended.get_future();
+    ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
+    // No unit is selected: the enquiry wait finds nobody and ends the run.
+    EXPECT_EQ(result.get(), RunOutcome::AllUnitsFailed);
+    controller.Join();
+    EXPECT_FALSE(controller.Running());
+    EXPECT_EQ(host.starts.load(), 1);
+    EXPECT_EQ(host.closes.load(), 1);
+}
+
+TEST(RunControllerTest, StopEndsALongPauseAndTheNextRunStartsClean) {
+    auto state = std::make_unique<LoaderState>();
+    RunController controller;
+    ThreadHost host(controller.Stop(), true);
+    std::promise<RunOutcome> first;
+    controller.Start(*state, host, Inputs(), [&](RunOutcome outcome) { first.set_value(outcome); });
+    while (!host.sleeping.load()) {
+        std::this_thread::yield();
+    }
+    auto joined = std::async(std::launch::async, [&] { controller.StopAndJoin(); });
+    ASSERT_EQ(joined.wait_for(30s), std::future_status::ready) << "the 400 ms pause did not end";
+    EXPECT_EQ(first.get_future().get(), RunOutcome::Stopped);
+    EXPECT_EQ(host.starts.load(), 0) << "a stopped run leaves its host alone";
+    EXPECT_EQ(host.sleeps.load(), 1);
+
+    std::promise<RunOutcome> second;
+    ThreadHost quick(controller.Stop(), false);
+    controller.Start(*state, quick, Inputs(),
+                     [&](RunOutcome outcome) { second.set_value(outcome); });
+    auto result = second.get_future();
+    ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(result.get(), RunOutcome::AllUnitsFailed) << "the old stop request was cleared";
+}
+
+TEST(RunControllerTest, DestroyingTheControllerStopsAndJoinsTheRun) {
+    auto state = std::make_unique<LoaderState>();
+    auto controller = std::make_unique<RunController>();
+    ThreadHost host(controller->Stop(), true);
+    controller->Start(*state, host, Inputs());
+    while (!host.sleeping.load()) {
+        std::this_thread::yield();
+    }
+    auto destroyed = std::async(std::launch::async, [&] { controller.reset(); });
+    ASSERT_EQ(destroyed.wait_for(30s), std::future_status::ready);
+    EXPECT_EQ(host.starts.load(), 0);
+}
+
+}  // namespace
+}  // namespace vantrel
