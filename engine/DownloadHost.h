@@ -11,12 +11,24 @@ enum class MessageButtons { Ok, YesNo };
 enum class MessageIcon { None, Exclamation, Stop };
 enum class MessageResult { Ok, Yes, No };
 
+struct StatusUpdate {
+    int port;
+    std::string_view text;
+};
+
 // What the unit stages need of the window and the ports. Called on the worker thread; an
 // implementation carries each call out wherever its objects live and returns when it is done.
 class UnitHost {
 public:
     virtual ~UnitHost() = default;
     virtual void SetStatusText(int port, std::string_view text) = 0;
+    // Several ports' texts at once, in the order given; a host that crosses threads for each
+    // call does this in one crossing.
+    virtual void SetStatusTexts(std::span<const StatusUpdate> updates) {
+        for (const StatusUpdate& update : updates) {
+            SetStatusText(update.port, update.text);
+        }
+    }
     virtual MessageResult ShowMessage(std::string_view text, MessageButtons buttons,
                                       MessageIcon icon) = 0;
     // Closes the port if it is open.

@@ -30,6 +30,13 @@ public:
         CheckStop();
         host_.SetStatusText(port, text);
     }
+    void SetStatusTexts(std::span<const StatusUpdate> updates) {
+        if (updates.empty()) {
+            return;
+        }
+        CheckStop();
+        host_.SetStatusTexts(updates);
+    }
     MessageResult ShowMessage(std::string_view text, MessageButtons buttons, MessageIcon icon) {
         CheckStop();
         return host_.ShowMessage(text, buttons, icon);

@@ -9,13 +9,17 @@
 namespace vantrel {
 
 void UnitTracker::SetStage(int stage) {
+    const std::string_view text = StageTextTable.at(static_cast<std::size_t>(stage));
+    std::array<StatusUpdate, kPortCount> updates{};
+    std::size_t count = 0;
     for (int port = 1; port <= kPortCount; ++port) {
         if (!state_.IsActive(port)) {
             continue;
         }
         state_.Port(port).stage.store(stage);
-        host_.SetStatusText(port, StageTextTable.at(static_cast<std::size_t>(stage)));
+        updates[count++] = {port, text};
     }
+    host_.SetStatusTexts(std::span(updates.data(), count));
 }
 
 void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
@@ -29,19 +33,22 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
     for (int polls = 0;;) {
         host_.Sleep(interval);
         bool pending = false;
+        std::array<StatusUpdate, kPortCount> reached{};
+        std::size_t reachedCount = 0;
         for (int port = 1; port <= kPortCount; ++port) {
             bool& isActive = active[static_cast<std::size_t>(port - 1)];
             if (!isActive) {
                 continue;
             }
             if (state_.Port(port).stage.load() == expected) {
-                host_.SetStatusText(port, StageTextTable.at(expectedIndex));
+                reached[reachedCount++] = {port, StageTextTable.at(expectedIndex)};
                 isActive = false;
                 ++successes;
             } else {
                 pending = true;
             }
         }
+        host_.SetStatusTexts(std::span(reached.data(), reachedCount));
         if (!pending || ++polls >= tries) {
             break;
         }

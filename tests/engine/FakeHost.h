@@ -67,6 +67,10 @@ public:
         Log(HostEvent::Status, port, std::string(text));
         status_[static_cast<std::size_t>(port - 1)] = std::string(text);
     }
+    void SetStatusTexts(std::span<const StatusUpdate> updates) override {
+        ++statusBatches;
+        DownloadHost::SetStatusTexts(updates);
+    }
     MessageResult ShowMessage(std::string_view text, MessageButtons, MessageIcon icon) override {
         Log(HostEvent::Message, 0, std::string(text));
         messageIcons.push_back(icon);
@@ -153,6 +157,7 @@ public:
     std::vector<HostEvent> events;
     std::vector<MessageIcon> messageIcons;
     int progress = 0;
+    int statusBatches = 0;
     bool startEnabled = false;
     std::optional<std::size_t> eventsAtStop;  // how many events there were when the stop came
 

@@ -74,6 +74,23 @@ TEST_F(UnitTrackerTest, SetStageTouchesOnlySelectedPortsAndOnlyDuringARun) {
     EXPECT_EQ(statuses[0].text, "ENQ Sent");
 }
 
+TEST_F(UnitTrackerTest, StatusTextsOfOneStepGoToTheHostInOneBatch) {
+    Select({1, 5, 16});
+    StartRun();
+    tracker.SetStage(kFwLoadCmdSent);
+    EXPECT_EQ(host.statusBatches, 1);
+    host.ScheduleAck(1, 2);
+    host.ScheduleAck(16, 3);
+    host.ScheduleAck(5, 7);
+    EXPECT_FALSE(Wait(kFwLoadCmdAck, 5, 60));
+    EXPECT_EQ(host.statusBatches, 3) << "ports 1 and 16 in the first poll, port 5 in the second";
+    const auto statuses = host.Events(HostEvent::Status);
+    ASSERT_EQ(statuses.size(), 6u);
+    EXPECT_EQ(statuses[3].port, 1);
+    EXPECT_EQ(statuses[4].port, 16);
+    EXPECT_EQ(statuses[5].port, 5);
+}
+
 TEST_F(UnitTrackerTest, AcknowledgementsAdvanceOnlyNonZeroCountersOfActivePorts) {
     Select({1, 2});
     const std::uint8_t acks[] = {0x06, 0x15, 0x06};
