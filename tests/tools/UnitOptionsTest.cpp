@@ -1,0 +1,178 @@
+// Fault texts and the program's command line.
+
+#include <gtest/gtest.h>
+
+#include "tools/unitsim/CommandLine.h"
+#include "tools/unitsim/UnitOptions.h"
+
+namespace vantrel::sim::test {
+namespace {
+
+TEST(ParseFaultTest, ReadsEveryKind) {
+    const std::vector<std::pair<std::string, Fault>> cases = {
+        {"silent", {FaultKind::Silent, 0}},
+        {"demon-stop:5", {FaultKind::DemonStop, 5}},
+        {"fw-stop:1", {FaultKind::FirmwareStop, 1}},
+        {"demon-double-ack:3", {FaultKind::DemonDoubleAck, 3}},
+        {"fw-double-ack:12", {FaultKind::FirmwareDoubleAck, 12}},
+        {"slow-erase", {FaultKind::SlowErase, 0}},
+        {"noise", {FaultKind::Noise, kDefaultNoiseBytes}},
+        {"noise:7", {FaultKind::Noise, 7}},
+        {"demon-hangup:4", {FaultKind::DemonHangup, 4}},
+        {"hangup:4", {FaultKind::FirmwareHangup, 4}},
+        {"fw-hangup:9", {FaultKind::FirmwareHangup, 9}},
+    };
+    for (const auto& [text, fault] : cases) {
+        SCOPED_TRACE(text);
+        std::string error;
+        const auto parsed = ParseFault(text, &error);
+        ASSERT_TRUE(parsed) << error;
+        EXPECT_EQ(*parsed, fault);
+        // And back again.
+        EXPECT_EQ(ParseFault(FaultText(*parsed)), parsed);
+    }
+    EXPECT_EQ(FaultText({FaultKind::FirmwareHangup, 4}), "hangup:4");
+    EXPECT_EQ(FaultText({FaultKind::Silent, 0}), "silent");
+}
+
+TEST(ParseFaultTest, RefusesWhatItCannotRead) {
+    for (const char* text :
+         {"", "loud", "demon-stop", "demon-stop:", "demon-stop:0", "demon-stop:x", "demon-stop:5x",
+          "demon-stop:-1", "silent:3", "slow-erase:1", "noise:0", "hangup", "Silent"}) {
+        SCOPED_TRACE(text);
+        std::string error;
+        EXPECT_FALSE(ParseFault(text, &error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+ParsedCommandLine Parse(std::vector<std::string_view> args) {
+    return ParseCommandLine(args);
+}
+
+TEST(CommandLineTest, DefaultsWithoutArguments) {
+    const auto parsed = Parse({});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    EXPECT_EQ(parsed.options->count, 1u);
+    EXPECT_TRUE(parsed.options->dir.empty());
+    EXPECT_FALSE(parsed.options->fast);
+    EXPECT_EQ(parsed.options->flashBase, 0x00C10000u);
+    EXPECT_EQ(parsed.options->flashSize, 655360u);
+
+    const auto bench = MakeBenchOptions(*parsed.options);
+    EXPECT_FALSE(bench.unit.fast);
+    EXPECT_EQ(bench.unit.eraseTime, UnitOptions{}.eraseTime);
+    EXPECT_EQ(bench.unit.writeTime, UnitOptions{}.writeTime);
+}
+
+TEST(CommandLineTest, ReadsEveryOption) {
+    const auto parsed =
+        Parse({"--dir", "/tmp/x", "--count=4", "--fault", "2:silent", "--fault=3:demon-stop:5",
+               "--fault", "3:noise", "--erase-ms", "250", "--write-ms=3", "--flash-base",
+               "0x00A00000", "--flash-size", "128K", "--fast", "--quiet"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const auto& options = *parsed.options;
+    EXPECT_EQ(options.dir, "/tmp/x");
+    EXPECT_EQ(options.count, 4u);
+    EXPECT_TRUE(options.fast);
+    EXPECT_TRUE(options.quiet);
+    EXPECT_EQ(options.flashBase, 0x00A00000u);
+    EXPECT_EQ(options.flashSize, 128u * 1024);
+    ASSERT_EQ(options.faults.size(), 2u);
+    EXPECT_EQ(options.faults.at(2), (std::vector<Fault>{{FaultKind::Silent, 0}}));
+    EXPECT_EQ(options.faults.at(3),
+              (std::vector<Fault>{{FaultKind::DemonStop, 5}, {FaultKind::Noise, 3}}));
+
+    const auto bench = MakeBenchOptions(options);
+    EXPECT_EQ(bench.count, 4u);
+    EXPECT_EQ(bench.dir, "/tmp/x");
+    EXPECT_TRUE(bench.unit.fast);
+    // Given times win over the fast defaults.
+    EXPECT_EQ(bench.unit.eraseTime, std::chrono::milliseconds(250));
+    EXPECT_EQ(bench.unit.writeTime, std::chrono::milliseconds(3));
+    EXPECT_EQ(bench.unit.flashBase, 0x00A00000u);
+    EXPECT_EQ(bench.faults, options.faults);
+}
+
+TEST(CommandLineTest, FastDropsTheUnitTimesUnlessGiven) {
+    const auto parsed = Parse({"--fast"});
+    ASSERT_TRUE(parsed.options);
+    const auto bench = MakeBenchOptions(*parsed.options);
+    EXPECT_EQ(bench.unit.eraseTime, std::chrono::milliseconds(0));
+    EXPECT_EQ(bench.unit.writeTime, std::chrono::milliseconds(0));
+}
+
+TEST(CommandLineTest, SizesAndAddressesInTheirForms) {
+    const auto size = [](std::string_view text) {
+        const auto parsed = Parse({"--flash-size", text});
+        return parsed.options ? parsed.options->flashSize : 0u;
+    };
+    EXPECT_EQ(size("4096"), 4096u);
+    EXPECT_EQ(size("0x1000"), 4096u);
+    EXPECT_EQ(size("4k"), 4096u);
+    EXPECT_EQ(size("1M"), 1048576u);
+    EXPECT_EQ(size("64M"), 64u * 1048576);
+    EXPECT_EQ(size("65M"), 0u);
+    EXPECT_EQ(size("0"), 0u);
+    EXPECT_EQ(size("12q"), 0u);
+
+    const auto base = [](std::string_view text) {
+        const auto parsed = Parse({"--flash-base", text});
+        return parsed.options ? parsed.options->flashBase : 0u;
+    };
+    EXPECT_EQ(base("C10000"), 0x00C10000u);
+    EXPECT_EQ(base("0XC10000"), 0x00C10000u);
+    EXPECT_EQ(base("100000000"), 0u);
+    EXPECT_EQ(base("zz"), 0u);
+}
+
+TEST(CommandLineTest, RefusesBadInput) {
+    const std::vector<std::vector<std::string_view>> cases = {
+        {"--count"},
+        {"--count", "0"},
+        {"--count", "65"},
+        {"--count", "two"},
+        {"--fault", "silent"},
+        {"--fault", "0:silent"},
+        {"--fault", "2:silent"},  // only one unit
+        {"--fault", "1:loud"},
+        {"--erase-ms", "-5"},
+        {"--erase-ms", "3600001"},
+        {"--fast=yes"},
+        {"--dir", ""},
+        {"--flash-base", "FFFF0000", "--flash-size", "0x10001"},
+        {"--frobnicate"},
+        {"com1"},
+    };
+    for (const auto& args : cases) {
+        const auto parsed = Parse(args);
+        std::string joined;
+        for (auto arg : args) {
+            joined += std::string(arg) + ' ';
+        }
+        EXPECT_FALSE(parsed.options) << joined;
+        EXPECT_FALSE(parsed.error.empty()) << joined;
+    }
+}
+
+TEST(CommandLineTest, HelpNamesEveryOptionAndFault) {
+    EXPECT_TRUE(Parse({"--help"}).options->help);
+    EXPECT_TRUE(Parse({"-h"}).options->help);
+    const std::string usage = UsageText("vantrel-unitsim");
+    for (const char* word : {"--dir",           "--count",
+                             "--fault",         "--erase-ms",
+                             "--write-ms",      "--flash-base",
+                             "--flash-size",    "--fast",
+                             "--quiet",         "--help",
+                             "silent",          "demon-stop:K",
+                             "fw-stop:K",       "demon-double-ack:K",
+                             "fw-double-ack:K", "slow-erase",
+                             "noise",           "demon-hangup:K",
+                             "hangup:K",        "SIGINT",
+                             "SIGUSR1"}) {
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+    }
+}
+
+}  // namespace
+}  // namespace vantrel::sim::test

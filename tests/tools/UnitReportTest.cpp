@@ -1,0 +1,150 @@
+// What a unit writes out afterwards: the flash as S-records and the JSON summary.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <sstream>
+
+#include "LineClient.h"
+#include "image/ImageBuffer.h"
+#include "image/SRecordReader.h"
+#include "tools/unitsim/UnitModel.h"
+
+namespace vantrel::sim::test {
+namespace {
+
+constexpr LineSample kOdd9600{9600, false, true};
+constexpr LineSample kNone9600{9600, false, false};
+constexpr LineSample kNone57600{57600, false, false};
+const TimePoint kT0 = TimePoint{} + std::chrono::seconds(1);
+
+// A unit that has taken the Demon and erased, in fast mode.
+UnitModel ErasedUnit(UnitOptions options = UnitOptions::Fast()) {
+    UnitModel model(std::move(options));
+    model.Receive(kForceMonitorPacket, kOdd9600, kT0);
+    for (std::size_t i = 0; i < DemonChunkCount(); ++i) {
+        model.Receive(DemonChunk(i * kMaxChunkData), kNone9600, kT0);
+    }
+    model.Receive(Packet(BuildRunDemon), kNone9600, kT0);
+    model.Receive(SetBaudRatePacket(57600), kNone9600, kT0);
+    model.Receive(Packet(BuildEraseFlash), kNone57600, kT0);
+    model.Advance(kT0);
+    model.TakeOutput(kT0);
+    EXPECT_EQ(model.Report().state, UnitState::Erased);
+    return model;
+}
+
+void Write(UnitModel& model, std::span<const std::uint8_t> image, std::uint32_t address) {
+    for (std::size_t offset = 0; offset < image.size(); offset += kMaxChunkData) {
+        model.Receive(FirmwareChunk(image, offset, address), kNone57600, kT0);
+    }
+    model.Advance(kT0);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+TEST(FlashSRecordsTest, ReadsBackAsTheImageThatWasSent) {
+    UnitModel model = ErasedUnit();
+    const auto firmware = MakeFirmware(1000);
+    Write(model, firmware, kFlashBase);
+    const std::string text = FlashSRecords(model.Report());
+
+    const auto lines = Lines(text);
+    ASSERT_EQ(lines.size(), 32u + 1u);  // 1000 = 31 * 32 + 8, then S7
+    EXPECT_EQ(lines[0].substr(0, 12), "S32500C10000");
+    EXPECT_EQ(lines[0].size(), 78u);
+    EXPECT_EQ(lines[31].substr(0, 12), "S30D00C103E0");
+    EXPECT_EQ(lines.back().substr(0, 2), "S7");
+
+    // The loader's own reader takes it as a ROM file.
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fputs(text.c_str(), file);
+    auto rom = std::make_unique<RomImage>();
+    const auto size = SRecordReader::LoadFromFile(file, *rom, kFlashBase);
+    std::fclose(file);
+    ASSERT_EQ(size, 1000);
+    EXPECT_TRUE(std::equal(firmware.begin(), firmware.end(), rom->begin()));
+}
+
+TEST(FlashSRecordsTest, CoversTheWrittenRangeWithItsGaps) {
+    UnitModel model = ErasedUnit();
+    const auto piece = MakeFirmware(16);
+    Write(model, piece, kFlashBase + 0x40);
+    Write(model, piece, kFlashBase + 0x70);
+    const auto& report = model.Report();
+    EXPECT_EQ(report.lowestWritten, kFlashBase + 0x40);
+    EXPECT_EQ(report.highestWritten, kFlashBase + 0x7F);
+    EXPECT_EQ(report.flashBytesWritten, 32u);
+    ASSERT_EQ(report.WrittenRange().size(), 0x40u);
+    EXPECT_EQ(report.WrittenRange()[0x10], 0xFF);
+
+    const auto lines = Lines(FlashSRecords(report));
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0].substr(0, 12), "S32500C10040");
+    EXPECT_EQ(lines[1].substr(0, 12), "S32500C10060");
+}
+
+TEST(FlashSRecordsTest, NothingWrittenGivesOnlyTheEndRecord) {
+    UnitModel model(UnitOptions::Fast());
+    EXPECT_TRUE(model.Report().WrittenRange().empty());
+    EXPECT_EQ(Lines(FlashSRecords(model.Report())), std::vector<std::string>{"S70500000000FA"});
+}
+
+TEST(ReportJsonTest, SaysWhatTheUnitSaw) {
+    UnitOptions options = UnitOptions::Fast();
+    options.faults = {{FaultKind::FirmwareDoubleAck, 2}, {FaultKind::Noise, 3}};
+    UnitModel model = ErasedUnit(options);
+    Write(model, MakeFirmware(300), kFlashBase);
+    model.Receive(std::vector<std::uint8_t>{0x41}, kNone57600, kT0);
+    model.Receive(std::vector<std::uint8_t>{0x41}, kNone9600, kT0);
+    model.Advance(kT0);
+    auto& report = model.MutableReport();
+    report.name = "com2";
+    report.linkPath = "/tmp/d \"x\"/com2";
+
+    const std::string json = ReportJson(report);
+    for (const char* expected : {
+             "\"unit\": \"com2\"",
+             "\"link\": \"/tmp/d \\\"x\\\"/com2\"",
+             "\"faults\": [\n    \"fw-double-ack:2\",\n    \"noise:3\"\n  ]",
+             "\"state\": \"erased\"",
+             "\"reachedMonitor\": true",
+             "\"reachedDemon\": true",
+             "\"reachedErased\": true",
+             "\"hungUp\": false",
+             "\"baud\": 57600",
+             "\"demonChunks\": 26",
+             "\"firmwareChunks\": 2",
+             "\"acksSent\": 30",  // 26 + erase + 2 + the double
+             "\"noiseBytesIgnored\": 1",
+             "\"noiseBytesSent\": 87",
+             "\"flashBase\": \"0x00C10000\"",
+             "\"flashSize\": 655360",
+             "\"flashBytesWritten\": 300",
+             "\"lowestWritten\": \"0x00C10000\"",
+             "\"highestWritten\": \"0x00C1012B\"",
+             "\"protocolErrors\": [\n    \"stray byte 0x41 outside a frame\"\n  ]\n}",
+         }) {
+        EXPECT_NE(json.find(expected), std::string::npos) << expected << "\n" << json;
+    }
+    EXPECT_EQ(json.find("\"flash\":"), std::string::npos) << "flash bytes stay out of the JSON";
+}
+
+TEST(ReportJsonTest, NothingWrittenIsNull) {
+    UnitModel model(UnitOptions::Fast());
+    const std::string json = ReportJson(model.Report());
+    EXPECT_NE(json.find("\"lowestWritten\": null"), std::string::npos);
+    EXPECT_NE(json.find("\"protocolErrors\": []"), std::string::npos);
+    EXPECT_NE(json.find("\"state\": \"application\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantrel::sim::test

@@ -1,0 +1,203 @@
+#include "tools/unitsim/CommandLine.h"
+
+#include <charconv>
+
+namespace vantrel::sim {
+namespace {
+
+constexpr std::uint64_t kMaxFlashSize = 64ull * 1024 * 1024;
+constexpr std::uint64_t kMaxMilliseconds = 3'600'000;
+
+std::optional<std::uint64_t> ParseUnsigned(std::string_view text, int base) {
+    std::uint64_t value = 0;
+    const auto [end, code] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+    if (text.empty() || code != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string_view StripHexPrefix(std::string_view text) {
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        return text.substr(2);
+    }
+    return text;
+}
+
+// Decimal, or hex with 0x; an optional K or M multiplies by 1024 or 1024 * 1024.
+std::optional<std::uint64_t> ParseSize(std::string_view text) {
+    std::uint64_t scale = 1;
+    if (!text.empty() && (text.back() == 'K' || text.back() == 'k')) {
+        scale = 1024;
+        text.remove_suffix(1);
+    } else if (!text.empty() && (text.back() == 'M' || text.back() == 'm')) {
+        scale = 1024 * 1024;
+        text.remove_suffix(1);
+    }
+    const std::string_view digits = StripHexPrefix(text);
+    const auto value = ParseUnsigned(digits, digits.size() == text.size() ? 10 : 16);
+    if (!value || *value > kMaxFlashSize) {
+        return std::nullopt;
+    }
+    return *value * scale;
+}
+
+ParsedCommandLine Fail(std::string error) {
+    return {std::nullopt, std::move(error)};
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
+    ProgramOptions options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string_view name = args[i];
+        std::optional<std::string_view> inlineValue;
+        if (const auto equals = name.find('='); name.starts_with("--") && equals != name.npos) {
+            inlineValue = name.substr(equals + 1);
+            name = name.substr(0, equals);
+        }
+        const auto flag = [&](bool& target) {
+            if (inlineValue) {
+                return false;
+            }
+            target = true;
+            return true;
+        };
+        if (name == "--help" || name == "-h") {
+            if (!flag(options.help)) {
+                return Fail(std::string(name) + " takes no value");
+            }
+            continue;
+        }
+        if (name == "--fast") {
+            if (!flag(options.fast)) {
+                return Fail("--fast takes no value");
+            }
+            continue;
+        }
+        if (name == "--quiet") {
+            if (!flag(options.quiet)) {
+                return Fail("--quiet takes no value");
+            }
+            continue;
+        }
+        std::string_view value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            return Fail("option '" + std::string(name) + "' needs a value");
+        }
+        const std::string bad = "bad value '" + std::string(value) + "' for " + std::string(name);
+        if (name == "--dir") {
+            if (value.empty()) {
+                return Fail(bad);
+            }
+            options.dir = value;
+        } else if (name == "--count") {
+            const auto count = ParseUnsigned(value, 10);
+            if (!count || *count == 0 || *count > kMaxUnits) {
+                return Fail(bad + " (1 to " + std::to_string(kMaxUnits) + ")");
+            }
+            options.count = static_cast<unsigned>(*count);
+        } else if (name == "--erase-ms" || name == "--write-ms") {
+            const auto ms = ParseUnsigned(value, 10);
+            if (!ms || *ms > kMaxMilliseconds) {
+                return Fail(bad);
+            }
+            auto& target = name == "--erase-ms" ? options.eraseTime : options.writeTime;
+            target = std::chrono::milliseconds(*ms);
+        } else if (name == "--flash-base") {
+            const auto base = ParseUnsigned(StripHexPrefix(value), 16);
+            if (!base || *base > 0xFFFFFFFFull) {
+                return Fail(bad + " (hex address)");
+            }
+            options.flashBase = static_cast<std::uint32_t>(*base);
+        } else if (name == "--flash-size") {
+            const auto size = ParseSize(value);
+            if (!size || *size == 0 || *size > kMaxFlashSize) {
+                return Fail(bad + " (1 byte to 64M)");
+            }
+            options.flashSize = static_cast<std::uint32_t>(*size);
+        } else if (name == "--fault") {
+            const auto colon = value.find(':');
+            const auto unit = ParseUnsigned(value.substr(0, colon), 10);
+            if (colon == value.npos || !unit || *unit == 0) {
+                return Fail(bad + " (UNIT:KIND[:K], e.g. 2:silent or 3:demon-stop:5)");
+            }
+            std::string why;
+            const auto fault = ParseFault(value.substr(colon + 1), &why);
+            if (!fault) {
+                return Fail(bad + ": " + why);
+            }
+            options.faults[static_cast<unsigned>(*unit)].push_back(*fault);
+        } else {
+            return Fail("unknown option '" + std::string(name) + "'");
+        }
+    }
+    if (std::uint64_t{options.flashBase} + options.flashSize > 0x1'0000'0000ull) {
+        return Fail("the flash must end below 4 GiB");
+    }
+    for (const auto& [unit, faults] : options.faults) {
+        if (unit > options.count) {
+            return Fail("--fault for unit " + std::to_string(unit) + ", but there are only " +
+                        std::to_string(options.count));
+        }
+    }
+    return {options, {}};
+}
+
+std::string UsageText(std::string_view program) {
+    std::string text = "Usage: " + std::string(program) + " [options]\n";
+    text += R"(
+Starts simulated units on pseudo-terminals, links DIR/com1 .. DIR/comN to them and prints one
+line per unit: its name, link and slave path. Runs until SIGINT or SIGTERM, then writes for each
+unit DIR/comN.rom (the written range of its flash as S3 records, 32 data bytes each, from the
+lowest to the highest address written since the last erase) and DIR/comN.json (what it saw).
+SIGUSR1 power-cycles every unit (back to the application; the flash keeps its contents).
+
+Options:
+  --dir DIR          where the links and results go (made if missing;
+                     default: a new directory under $TMPDIR or /tmp)
+  --count N          number of units, 1 to 64 (default 1)
+  --fault U:KIND[:K] a fault for unit U (repeatable); KIND is one of
+                       silent            never answers
+                       demon-stop:K      no ACK from Demon chunk K on
+                       fw-stop:K         no ACK from firmware chunk K on
+                       demon-double-ack:K  two ACKs for Demon chunk K
+                       fw-double-ack:K   two ACKs for firmware chunk K
+                       slow-erase        erase takes 25 s (the loader waits 20 s)
+                       noise[:N]         N rubbish bytes before each ACK (default 3)
+                       demon-hangup:K    closes the line at Demon chunk K
+                       hangup:K          closes the line at firmware chunk K
+  --erase-ms MS      erase time (default 1500; 0 with --fast)
+  --write-ms MS      write time per firmware chunk (default 2; 0 with --fast)
+  --flash-base HEX   flash start address (default 00C10000)
+  --flash-size SIZE  flash size in bytes, 0x.. hex or with K/M (default 640K)
+  --fast             no line time: bytes and ACKs cross the line at once
+  --quiet            do not print protocol errors and events as they happen
+  --help             this text
+)";
+    return text;
+}
+
+BenchOptions MakeBenchOptions(const ProgramOptions& options) {
+    BenchOptions bench;
+    bench.count = options.count;
+    bench.dir = options.dir;
+    bench.unit = options.fast ? UnitOptions::Fast() : UnitOptions{};
+    if (options.eraseTime) {
+        bench.unit.eraseTime = *options.eraseTime;
+    }
+    if (options.writeTime) {
+        bench.unit.writeTime = *options.writeTime;
+    }
+    bench.unit.flashBase = options.flashBase;
+    bench.unit.flashSize = options.flashSize;
+    bench.faults = options.faults;
+    return bench;
+}
+
+}  // namespace vantrel::sim

@@ -1,0 +1,390 @@
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <utility>
+
+#include "tools/unitsim/UnitSim.h"
+
+namespace vantrel::sim {
+namespace {
+
+// Longest sleep between looks at the line and the clock.
+constexpr int kMaxPollMs = 200;
+// Pause when nobody holds the slave open, so a hung-up master does not spin.
+constexpr int kHangupPauseMs = 20;
+
+std::runtime_error SystemError(const std::string& what) {
+    return std::runtime_error(what + ": " + std::strerror(errno));
+}
+
+std::uint32_t BaudOf(speed_t speed) {
+    static constexpr std::pair<speed_t, std::uint32_t> kSpeeds[] = {
+        {B0, 0},         {B50, 50},       {B75, 75},         {B110, 110},       {B134, 134},
+        {B150, 150},     {B200, 200},     {B300, 300},       {B600, 600},       {B1200, 1200},
+        {B1800, 1800},   {B2400, 2400},   {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+        {B38400, 38400}, {B57600, 57600}, {B115200, 115200}, {B230400, 230400}, {B460800, 460800},
+    };
+    for (const auto& [code, baud] : kSpeeds) {
+        if (code == speed) {
+            return baud;
+        }
+    }
+    return 0;
+}
+
+void SetNonBlocking(int fd) {
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags | O_NONBLOCK) < 0) {
+        throw SystemError("fcntl");
+    }
+}
+
+// Replaces a symbolic link (or nothing) at path with one to target, in one step.
+void PlaceLink(const std::string& target, const std::string& path) {
+    struct stat existing {};
+    if (lstat(path.c_str(), &existing) == 0 && !S_ISLNK(existing.st_mode)) {
+        throw std::runtime_error(path + " exists and is not a symbolic link");
+    }
+    const std::string temporary = path + ".new" + std::to_string(getpid());
+    unlink(temporary.c_str());
+    if (symlink(target.c_str(), temporary.c_str()) != 0) {
+        throw SystemError("symlink " + temporary);
+    }
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        const auto error = SystemError("rename to " + path);
+        unlink(temporary.c_str());
+        throw error;
+    }
+}
+
+}  // namespace
+
+LineSample SampleLine(int masterFd) {
+    termios settings{};
+    if (tcgetattr(masterFd, &settings) != 0) {
+        return {};
+    }
+    return {BaudOf(cfgetospeed(&settings)), (settings.c_cflag & PARENB) != 0,
+            (settings.c_cflag & PARODD) != 0};
+}
+
+SimulatedUnit::SimulatedUnit(std::string name, std::string linkPath, UnitOptions options,
+                             LogSink log)
+    : name_(std::move(name)),
+      linkPath_(std::move(linkPath)),
+      log_(std::move(log)),
+      model_(std::move(options)) {
+    try {
+        masterFd_ = posix_openpt(O_RDWR | O_NOCTTY);
+        if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
+            throw SystemError("pseudo-terminal");
+        }
+        char slaveName[128];
+        if (ptsname_r(masterFd_, slaveName, sizeof slaveName) != 0) {
+            throw SystemError("ptsname");
+        }
+        slavePath_ = slaveName;
+        slaveFd_ = open(slaveName, O_RDWR | O_NOCTTY);
+        if (slaveFd_ < 0) {
+            throw SystemError("open " + slavePath_);
+        }
+        // Raw 9600,N,8,1 until the loader says otherwise; a pty starts out echoing and cooked.
+        termios settings{};
+        tcgetattr(slaveFd_, &settings);
+        cfmakeraw(&settings);
+        settings.c_cflag &= ~static_cast<tcflag_t>(PARENB | PARODD | CSTOPB);
+        settings.c_cflag |= CLOCAL | CREAD;
+        cfsetspeed(&settings, B9600);
+        if (tcsetattr(slaveFd_, TCSANOW, &settings) != 0) {
+            throw SystemError("tcsetattr " + slavePath_);
+        }
+        SetNonBlocking(masterFd_);
+        if (pipe(wakeFds_) != 0) {
+            throw SystemError("pipe");
+        }
+        SetNonBlocking(wakeFds_[0]);
+        SetNonBlocking(wakeFds_[1]);
+        PlaceLink(slavePath_, linkPath_);
+    } catch (...) {
+        CloseLine();
+        for (int& fd : wakeFds_) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+        throw;
+    }
+    auto& report = model_.MutableReport();
+    report.name = name_;
+    report.linkPath = linkPath_;
+    report.slavePath = slavePath_;
+    thread_ = std::thread([this] { Run(); });
+}
+
+SimulatedUnit::~SimulatedUnit() {
+    Stop();
+    CloseLine();
+    close(wakeFds_[0]);
+    close(wakeFds_[1]);
+    RemoveLink();
+}
+
+void SimulatedUnit::RemoveLink() const {
+    // Leave a link alone that someone has since pointed elsewhere.
+    char target[256];
+    const ssize_t length = readlink(linkPath_.c_str(), target, sizeof target - 1);
+    if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == slavePath_) {
+        unlink(linkPath_.c_str());
+    }
+}
+
+void SimulatedUnit::Stop() {
+    std::lock_guard lock(stopMutex_);
+    stopping_ = true;
+    Wake();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void SimulatedUnit::PowerCycle() {
+    {
+        std::lock_guard lock(mutex_);
+        powerCycleRequested_ = true;
+    }
+    Wake();
+}
+
+void SimulatedUnit::Wake() {
+    const char byte = 1;
+    [[maybe_unused]] const auto written = write(wakeFds_[1], &byte, 1);
+}
+
+void SimulatedUnit::CloseLine() {
+    if (masterFd_ >= 0) {
+        close(masterFd_);
+        masterFd_ = -1;
+    }
+    if (slaveFd_ >= 0) {
+        close(slaveFd_);
+        slaveFd_ = -1;
+    }
+}
+
+UnitReport SimulatedUnit::Report() const {
+    std::lock_guard lock(mutex_);
+    return model_.Report();
+}
+
+bool SimulatedUnit::WaitUntil(const std::function<bool(const UnitReport&)>& done,
+                              std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [&] { return done(model_.Report()); });
+}
+
+bool SimulatedUnit::WaitForState(UnitState state, std::chrono::milliseconds timeout) const {
+    return WaitUntil([state](const UnitReport& report) { return report.Reached(state); }, timeout);
+}
+
+void SimulatedUnit::Run() {
+    std::vector<std::uint8_t> buffer(4096);
+    bool pauseForHangup = false;
+    while (!stopping_) {
+        int timeoutMs = kMaxPollMs;
+        {
+            std::lock_guard lock(mutex_);
+            if (const auto due = model_.NextDue()) {
+                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now());
+                timeoutMs = static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, kMaxPollMs));
+            }
+        }
+        if (pauseForHangup) {
+            timeoutMs = kHangupPauseMs;
+        }
+        pollfd fds[2] = {{wakeFds_[0], POLLIN, 0}, {masterFd_, POLLIN, 0}};
+        const nfds_t count = (masterFd_ >= 0 && !pauseForHangup) ? 2 : 1;
+        if (poll(fds, count, timeoutMs) < 0 && errno != EINTR) {
+            break;
+        }
+        pauseForHangup = false;
+        if (fds[0].revents & POLLIN) {
+            char drain[64];
+            while (read(wakeFds_[0], drain, sizeof drain) > 0) {
+            }
+        }
+        if (stopping_) {
+            break;
+        }
+
+        std::vector<std::uint8_t> received;
+        LineSample line;
+        TimePoint readTime;
+        if (count == 2 && (fds[1].revents & POLLIN)) {
+            // Sample before reading, and read once per sample: the loader may change the
+            // settings right after writing.
+            line = SampleLine(masterFd_);
+            readTime = Clock::now();
+            const ssize_t n = read(masterFd_, buffer.data(), buffer.size());
+            if (n > 0) {
+                received.assign(buffer.begin(), buffer.begin() + n);
+            } else {
+                pauseForHangup = n < 0 && errno == EIO;
+            }
+        } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR))) {
+            pauseForHangup = true;
+        }
+
+        std::vector<std::uint8_t> output;
+        std::vector<std::string> logged;
+        bool hangup = false;
+        {
+            std::lock_guard lock(mutex_);
+            if (powerCycleRequested_) {
+                powerCycleRequested_ = false;
+                model_.PowerCycle();
+                if (slaveFd_ >= 0) {
+                    // Whatever the old session left in the line goes with the power.
+                    tcflush(slaveFd_, TCIOFLUSH);
+                }
+                received.clear();
+            }
+            if (!received.empty()) {
+                model_.Receive(received, line, readTime);
+            }
+            const auto now = Clock::now();
+            model_.Advance(now);
+            output = model_.TakeOutput(now);
+            hangup = model_.HangupRequested() && masterFd_ >= 0;
+            logged = model_.TakeLog();
+        }
+        if (!output.empty() && masterFd_ >= 0) {
+            const ssize_t n = write(masterFd_, output.data(), output.size());
+            const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
+            if (sent < output.size()) {
+                std::lock_guard lock(mutex_);
+                model_.NoteDropped(output.size() - sent);
+            }
+        }
+        if (hangup) {
+            CloseLine();
+            // Like an unplugged adapter: the name goes, so it cannot lead to a reused pty.
+            RemoveLink();
+        }
+        changed_.notify_all();
+        if (log_) {
+            for (const auto& text : logged) {
+                log_(name_, text);
+            }
+        }
+    }
+    changed_.notify_all();
+}
+
+UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)) {
+    if (options.count == 0) {
+        throw std::invalid_argument("a bench needs at least one unit");
+    }
+    for (const auto& [number, faults] : options.faults) {
+        if (number == 0 || number > options.count) {
+            throw std::invalid_argument("fault for unit " + std::to_string(number) +
+                                        ", but units are numbered 1 to " +
+                                        std::to_string(options.count));
+        }
+    }
+    if (dir_.empty()) {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vantrel-units-XXXXXX";
+        if (mkdtemp(pattern.data()) == nullptr) {
+            throw SystemError("mkdtemp " + pattern);
+        }
+        dir_ = pattern;
+        ownsDir_ = true;
+    } else {
+        std::filesystem::create_directories(dir_);
+    }
+    try {
+        for (unsigned number = 1; number <= options.count; ++number) {
+            UnitOptions unitOptions = options.unit;
+            if (const auto found = options.faults.find(number); found != options.faults.end()) {
+                unitOptions.faults.insert(unitOptions.faults.end(), found->second.begin(),
+                                          found->second.end());
+            }
+            const std::string name = "com" + std::to_string(number);
+            units_.push_back(std::make_unique<SimulatedUnit>(name, dir_ + "/" + name,
+                                                             std::move(unitOptions), options.log));
+        }
+    } catch (...) {
+        units_.clear();
+        if (ownsDir_) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir_, ignored);
+        }
+        throw;
+    }
+}
+
+UnitBench::~UnitBench() {
+    units_.clear();
+    if (ownsDir_) {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+}
+
+SimulatedUnit& UnitBench::Unit(unsigned number) const {
+    if (number == 0 || number > units_.size()) {
+        throw std::out_of_range("no unit " + std::to_string(number));
+    }
+    return *units_[number - 1];
+}
+
+void UnitBench::Stop() {
+    for (auto& unit : units_) {
+        unit->Stop();
+    }
+}
+
+void UnitBench::PowerCycle() {
+    for (auto& unit : units_) {
+        unit->PowerCycle();
+    }
+}
+
+std::vector<UnitReport> UnitBench::Reports() const {
+    std::vector<UnitReport> reports;
+    for (const auto& unit : units_) {
+        reports.push_back(unit->Report());
+    }
+    return reports;
+}
+
+std::vector<std::string> UnitBench::WriteResults(const std::string& dir) const {
+    std::vector<std::string> written;
+    const auto writeFile = [&written](const std::string& path, const std::string& text) {
+        std::ofstream file(path, std::ios::binary | std::ios::trunc);
+        file << text;
+        file.close();
+        if (!file) {
+            throw std::runtime_error("cannot write " + path);
+        }
+        written.push_back(path);
+    };
+    for (const auto& unit : units_) {
+        const UnitReport report = unit->Report();
+        writeFile(dir + "/" + report.name + ".rom", FlashSRecords(report));
+        writeFile(dir + "/" + report.name + ".json", ReportJson(report));
+    }
+    return written;
+}
+
+}  // namespace vantrel::sim

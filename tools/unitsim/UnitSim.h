@@ -1,0 +1,184 @@
+#pragma once
+
+// Simulated units: our bench for the loader, with no hardware attached.
+//
+// Each unit owns the master side of a pseudo-terminal and links DIR/comN to the slave, which the
+// loader opens like any serial device. The unit keeps a slave descriptor of its own open, so the
+// link stays usable while the loader opens and closes it as often as it likes.
+//
+// The unit, as it appears on the line:
+//   application  The force-to-monitor packet (10 1E 4D 10 03) at 9600,O,8,1 enters the monitor.
+//                Other bytes are the application's business and are ignored. No reply.
+//   monitor      9600,N,8,1. ACKs the enquiry (05 0A 14 28) with 0x06. Takes LoadDemonChunk
+//                frames into a 64 KiB RAM and ACKs each. RunDemon (start 0x800) starts the
+//                Demon only when RAM from 0x800 holds the 5,630 bytes the loader sends (the
+//                Demon text read through the image reader). No reply to RunDemon.
+//   Demon        SetBaudRate (also taken by the monitor) changes the speed the unit listens at
+//                from then on; no reply. EraseFlash fills the flash with 0xFF and ACKs after the
+//                erase time. LoadFirmwareChunk is written into the flash and ACKed after the
+//                write time; it is refused before an erase, outside the flash, or when the bytes
+//                are already programmed (writing only clears bits, as on real flash).
+// Frames: 02 00 cmd len payload checksum 03, no escaping. A bad checksum, a bad length, a
+// missing ETX, a frame cut off (100 ms without a byte) or a command the stage does not take is
+// not acknowledged and goes into the report's protocol errors. The flash starts out as old
+// firmware (0x00 bytes) so that a missing erase shows.
+//
+// Line settings: when bytes arrive the unit samples the settings the loader set on the slave
+// (tcgetattr on the master) and treats bytes at settings it does not expect as line noise: it
+// counts them and drops them, and they break a frame in progress. Linux ptys clear PARENB but
+// keep PARODD, so odd parity is recognised by PARODD; a client that leaves PARODD set when it
+// turns parity off (QSerialPort's NoParity does) looks like one sending odd parity, and is
+// accepted at 9600,N too; its bytes are then timed at 11 bits.
+//
+// Timing: a byte counts as arrived once it would have crossed the line at the sampled speed (10
+// bits a byte, 11 with parity); the unit then deals with each packet in turn, adds its own time
+// (erase time, write time per firmware chunk), and its ACK reaches the loader one byte time
+// later. UnitOptions::fast skips the line time both ways; UnitOptions::Fast() also zeroes the
+// unit's own times.
+//
+// Faults, per unit (text form as taken by ParseFault and --fault):
+//   silent              never sends a byte (also covers a unit that ignores the enquiry)
+//   demon-stop:K        Demon chunk K and all later ones are taken but not acknowledged
+//   fw-stop:K           the same for firmware chunks
+//   demon-double-ack:K  Demon chunk K is acknowledged with two ACKs
+//   fw-double-ack:K     the same for firmware chunk K
+//   slow-erase          the erase takes 25 s, longer than the loader waits (20 s)
+//   noise[:N]           N rubbish bytes (never 0x06; 3 by default) before every ACK
+//   demon-hangup:K      closes the master side when Demon chunk K arrives
+//   hangup:K            closes the master side when firmware chunk K arrives (also fw-hangup:K)
+// A hung-up unit closes both pty descriptors and removes its link, like an adapter pulled out:
+// the loader's open descriptor sees a hang-up, and opening the link again fails with ENOENT.
+//
+// Reports: UnitReport holds the stages reached, the chunks taken, the protocol errors, the noise
+// ignored, and the flash with its written range. Counts start afresh at a power cycle; the flash
+// keeps its contents. Waiting for a report that changes is WaitUntil / WaitForState.
+//
+// The program, vantrel-unitsim (--help lists everything):
+//   vantrel-unitsim --dir DIR --count N [--fault U:KIND[:K]]... [--erase-ms MS] [--write-ms MS]
+//                   [--flash-base HEX] [--flash-size SIZE] [--fast] [--quiet]
+// prints "comN DIR/comN /dev/pts/M" per unit, runs until SIGINT or SIGTERM (SIGUSR1 power-cycles
+// every unit), then writes DIR/comN.rom, the flash from the lowest to the highest address written
+// since the last erase as S3 records of 32 bytes (so a clean download reads back as its ROM
+// file), and DIR/comN.json, the report without the flash bytes. --fast drops the line time and,
+// unless given, the erase and write times.
+//
+// In-process use:
+//   BenchOptions options;
+//   options.count = 2;
+//   options.unit = UnitOptions::Fast();
+//   options.faults[2] = {{FaultKind::Silent}};
+//   UnitBench bench(options);                  // links in a fresh temporary directory
+//   open(bench.LinkPath(1).c_str(), ...);      // talk to com1
+//   bench.Unit(1).WaitForState(UnitState::Erased, 2s);
+//   UnitReport report = bench.Unit(1).Report();
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/unitsim/UnitModel.h"
+#include "tools/unitsim/UnitOptions.h"
+#include "tools/unitsim/UnitReport.h"
+
+namespace vantrel::sim {
+
+// Receives a unit's name and one logged text; called from the unit's thread.
+using LogSink = std::function<void(const std::string& unit, const std::string& text)>;
+
+// The settings the slave's user has set, as seen through the master.
+LineSample SampleLine(int masterFd);
+
+// One unit on its own thread. Starts at construction; stops at Stop() or destruction.
+class SimulatedUnit {
+  public:
+    // Opens a pseudo-terminal and links linkPath to its slave. An existing symbolic link there is
+    // replaced; anything else there is an error. Throws std::runtime_error on failure.
+    SimulatedUnit(std::string name, std::string linkPath, UnitOptions options, LogSink log = {});
+    ~SimulatedUnit();
+    SimulatedUnit(const SimulatedUnit&) = delete;
+    SimulatedUnit& operator=(const SimulatedUnit&) = delete;
+
+    const std::string& Name() const { return name_; }
+    const std::string& LinkPath() const { return linkPath_; }
+    const std::string& SlavePath() const { return slavePath_; }
+
+    // Ends the unit's thread; the report stays readable. The pty stays open until destruction.
+    void Stop();
+    // Back to the application, as after switching the unit off and on.
+    void PowerCycle();
+
+    UnitReport Report() const;
+    // Waits until done(report) holds; done runs under the unit's lock, so keep it short and
+    // do not call back into the unit. Returns whether it held before the timeout.
+    bool WaitUntil(const std::function<bool(const UnitReport&)>& done,
+                   std::chrono::milliseconds timeout) const;
+    bool WaitForState(UnitState state, std::chrono::milliseconds timeout) const;
+
+  private:
+    void Run();
+    void Wake();
+    void CloseLine();
+    void RemoveLink() const;
+
+    std::string name_;
+    std::string linkPath_;
+    std::string slavePath_;
+    LogSink log_;
+    int masterFd_ = -1;
+    int slaveFd_ = -1;  // ours, so the slave never sees its last close
+    int wakeFds_[2] = {-1, -1};
+
+    mutable std::mutex mutex_;
+    mutable std::condition_variable changed_;
+    UnitModel model_;
+    bool powerCycleRequested_ = false;
+    std::atomic<bool> stopping_{false};
+    std::mutex stopMutex_;
+    std::thread thread_;
+};
+
+struct BenchOptions {
+    unsigned count = 1;
+    // Where the links go; empty makes a temporary directory that goes with the bench.
+    std::string dir;
+    UnitOptions unit;  // for every unit
+    // Extra faults by unit number (1 for com1).
+    std::map<unsigned, std::vector<Fault>> faults;
+    LogSink log;
+};
+
+// Units com1 to comN, linked as DIR/com1 to DIR/comN.
+class UnitBench {
+  public:
+    explicit UnitBench(BenchOptions options);
+    ~UnitBench();
+    UnitBench(const UnitBench&) = delete;
+    UnitBench& operator=(const UnitBench&) = delete;
+
+    const std::string& Dir() const { return dir_; }
+    unsigned Count() const { return static_cast<unsigned>(units_.size()); }
+    // number counts from 1, like the link names. Throws std::out_of_range otherwise.
+    SimulatedUnit& Unit(unsigned number) const;
+    const std::string& LinkPath(unsigned number) const { return Unit(number).LinkPath(); }
+
+    void Stop();
+    void PowerCycle();
+    std::vector<UnitReport> Reports() const;
+    // Writes comN.rom (the flash's written range as S-records) and comN.json for every unit.
+    // Returns the paths written. Throws std::runtime_error when a file cannot be written.
+    std::vector<std::string> WriteResults(const std::string& dir) const;
+
+  private:
+    std::string dir_;
+    bool ownsDir_ = false;
+    std::vector<std::unique_ptr<SimulatedUnit>> units_;
+};
+
+}  // namespace vantrel::sim
