@@ -9,16 +9,21 @@ void RunController::Start(LoaderState& state, DownloadHost& host, RunInputs inpu
     Join();
     stop_.Reset();
     running_.store(true);
-    thread_ = std::thread([this, &state, &host, runInputs = std::move(inputs),
-                           handler = std::move(onEnd)]() mutable {
-        DownloadWorker worker(state, host, stop_);
-        const RunOutcome outcome = worker.Run(runInputs);
-        runInputs.romFile.reset();
+    try {
+        thread_ = std::thread([this, &state, &host, runInputs = std::move(inputs),
+                               handler = std::move(onEnd)]() mutable {
+            DownloadWorker worker(state, host, stop_);
+            const RunOutcome outcome = worker.Run(runInputs);
+            runInputs.romFile.reset();
+            running_.store(false);
+            if (handler) {
+                handler(outcome);
+            }
+        });
+    } catch (...) {
         running_.store(false);
-        if (handler) {
-            handler(outcome);
-        }
-    });
+        throw;
+    }
 }
 
 void RunController::Join() {

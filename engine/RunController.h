@@ -22,7 +22,8 @@ public:
     ~RunController() { StopAndJoin(); }
 
     // Waits for the previous run's thread, then starts a new run. onEnd, if given, is called on
-    // the run's thread as its last act; it must not wait for the thread that calls Join.
+    // the run's thread as its last act; it must not wait for the thread that calls Join. Throws
+    // std::system_error when no thread can be made; nothing is running then.
     void Start(LoaderState& state, DownloadHost& host, RunInputs inputs, EndHandler onEnd = {});
     bool Running() const { return running_.load(); }
     void RequestStop() { stop_.RequestStop(); }
