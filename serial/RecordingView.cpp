@@ -1,0 +1,91 @@
+#include "serial/RecordingView.h"
+
+#include <stdexcept>
+
+namespace vantrel {
+namespace {
+
+std::size_t SlotIndex(int port) {
+    if (port < 1 || port > kPortCount) {
+        throw std::out_of_range("port number out of range");
+    }
+    return static_cast<std::size_t>(port - 1);
+}
+
+}  // namespace
+
+void RecordingView::SetStatusText(int port, const QString& text) {
+    statuses_[SlotIndex(port)].push_back(text);
+    if (callbacks_.status) {
+        callbacks_.status(port, text);
+    }
+}
+
+MessageResult RecordingView::ShowMessage(const QString& text, MessageButtons buttons,
+                                         MessageIcon icon) {
+    const Message message{text, buttons,
+                          icon == MessageIcon::None ? MessageIcon::Exclamation : icon};
+    messages_.push_back(message);
+    if (callbacks_.message) {
+        callbacks_.message(message);
+    }
+    return buttons == MessageButtons::Ok ? MessageResult::Ok : MessageResult::Yes;
+}
+
+void RecordingView::SetProgress(int position) {
+    progress_ = position;
+    ProgressChanged();
+}
+
+void RecordingView::StepProgress() {
+    ++progressSteps_;
+    ++progress_;
+    ProgressChanged();
+}
+
+void RecordingView::WriteSetting(const QString& section, const QString& name,
+                                 const QString& value) {
+    settingWrites_.push_back({section, name, value});
+    if (callbacks_.setting) {
+        callbacks_.setting(settingWrites_.back());
+    }
+}
+
+QString RecordingView::Status(int port) const {
+    const auto& history = statuses_[SlotIndex(port)];
+    return history.empty() ? QString() : history.back();
+}
+
+const std::vector<QString>& RecordingView::StatusHistory(int port) const {
+    return statuses_[SlotIndex(port)];
+}
+
+std::vector<QString> RecordingView::MessageTexts() const {
+    std::vector<QString> texts;
+    texts.reserve(messages_.size());
+    for (const auto& message : messages_) {
+        texts.push_back(message.text);
+    }
+    return texts;
+}
+
+void RecordingView::Clear() {
+    for (auto& history : statuses_) {
+        history.clear();
+    }
+    messages_.clear();
+    progress_ = 0;
+    progressSteps_ = 0;
+    progressHistory_.clear();
+    startEnabled_ = 0;
+    settingWrites_.clear();
+}
+
+void RecordingView::ProgressChanged() {
+    progressHistory_.push_back(progress_);
+    if (callbacks_.progress) {
+        callbacks_.progress(progress_);
+    }
+}
+
+}  // namespace vantrel

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+
+#include "engine/LoaderState.h"
+#include "serial/CMSComm.h"
+#include "serial/PortMapping.h"
+
+namespace vantrel {
+
+// The tick boxes of the sixteen ports, as the serial link sees them.
+class PortBoxes {
+  public:
+    virtual ~PortBoxes() = default;
+    virtual bool IsTicked(int port) const = 0;
+    virtual void SetTicked(int port, bool ticked) = 0;
+};
+
+// The sixteen ports and the operations on all selected ones. UI thread only: the worker reaches
+// it through a host that carries each call over.
+class SerialLink : public QObject {
+    Q_OBJECT
+  public:
+    // Shown with an OK button and the exclamation icon.
+    using WarningFn = std::function<void(const QString& text)>;
+    // Asked before each preparation of port N; false makes that preparation fail.
+    using PrepareHook = std::function<bool(int port)>;
+
+    static constexpr int kControlIdBase = 2000;
+
+    SerialLink(LoaderState& state, const PortMapping& mapping, PortBoxes& boxes,
+               WarningFn showWarning, QObject* parent = nullptr);
+    ~SerialLink() override;
+
+    void SetPrepareHook(PrepareHook hook) { prepareHook_ = std::move(hook); }
+
+    // A click on port N's box: prepare, configure and open it, or close it. A failed
+    // preparation or opening is shown as a warning; a failure of the configuration in between
+    // is not caught here and leaves as SerialError.
+    void PortBoxChanged(int port);
+    // At Start: every ticked port is selected and opened, every other one deselected. True when
+    // a box was ticked. Throws SerialError when a port cannot be opened; the later ports are
+    // then left as they were.
+    bool OpenTickedPorts();
+    // Closes every selected port that is open; flags are left as they are.
+    void CloseSelectedPorts();
+    void ClosePort(int port);
+    // Worker operations, carried out here on the UI thread.
+    void WriteToSelected(std::span<const std::uint8_t> bytes);
+    void WriteToSelected(const QByteArray& bytes);
+    // Applies the settings to one selected port and opens it if it is closed; a failure is
+    // swallowed (the unit then fails its next wait).
+    void ApplyLineSettings(int port, const QString& settings);
+
+    CMSComm& Port(int port);
+    bool IsOpen(int port) const;
+    bool IsSelected(int port) const;
+
+  private:
+    bool Prepare(int port);
+    void PortEvent(int port);
+    void ReadReceived(int port);
+
+    LoaderState& state_;
+    const PortMapping& mapping_;
+    PortBoxes& boxes_;
+    WarningFn showWarning_;
+    PrepareHook prepareHook_;
+    std::array<std::unique_ptr<CMSComm>, kPortCount> ports_;
+};
+
+}  // namespace vantrel
