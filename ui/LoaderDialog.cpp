@@ -1,0 +1,494 @@
+#include "ui/LoaderDialog.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <algorithm>
+#include <system_error>
+#include <utility>
+#include <vector>
+
+#include "ui/AboutDialog.h"
+#include "ui/ControlIds.h"
+#include "ui/DialogUnits.h"
+#include "ui/LoaderApp.h"
+#include "ui/OptionsDialog.h"
+#include "ui/ProgramIcon.h"
+#include "ui/ProgramInfo.h"
+
+#ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#endif
+
+namespace vantrel {
+namespace {
+
+const QString kSelectRomFirst = QStringLiteral("Select the ROM file first.");
+const QString kRomOpenFailed = QStringLiteral("The ROM file could not be opened!");
+const QString kSelectPortsFirst = QStringLiteral("Select COM port(s) first.");
+const QString kNoSystemResources = QStringLiteral("Failed to create system resources.");
+const QString kExitQuestion = QStringLiteral(
+    "Firmware loading is in progress! Unit may not    recover if the loading process is "
+    "interrupted.\n\nAre you sure you want to exit?");
+
+// Template 102, in dialog units.
+constexpr int kDialogWidth = 311;
+constexpr int kDialogHeight = 217;
+constexpr int kRowsPerColumn = 8;
+constexpr int kFirstRowY = 51;
+constexpr int kRowPitch = 16;
+constexpr int kBoxX[] = {15, 159};
+constexpr int kStatusX[] = {57, 204};
+constexpr int kBoxWidth = 40;
+constexpr int kStatusWidth = 91;
+constexpr int kRowHeight = 12;
+
+constexpr int kProgressMinimum = 0;
+constexpr int kProgressMaximum = 100;
+
+std::size_t Index(int port) {
+    return static_cast<std::size_t>(port - 1);
+}
+
+QPushButton* MakeButton(QWidget* parent, const QString& text, int id) {
+    auto* button = new QPushButton(text, parent);
+    SetControlId(*button, id);
+    // No button is the default: Enter presses only the button that has the focus.
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    return button;
+}
+
+}  // namespace
+
+CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
+      app_(app),
+      state_(std::make_unique<LoaderState>()),
+      runModal_([](QDialog& dialog) { return dialog.exec(); }) {
+    BuildControls();
+    BuildTabOrder();
+    link_ = std::make_unique<SerialLink>(*state_, mapping, *this,
+                                         [this](const QString& text) { Message(text); });
+    host_ = std::make_unique<UiThreadHost>(*this, *link_, *this, run_.Stop());
+    if (app_.MainWindow() == nullptr) {
+        app_.SetMainWindow(this);
+    }
+    StartUp();
+}
+
+CLoaderDialog::~CLoaderDialog() {
+    // The run must be over before the host, the ports and the buffers it works on go.
+    run_.StopAndJoin();
+}
+
+void CLoaderDialog::BuildControls() {
+    SetControlId(*this, ids::kMainDialog);
+    setFont(DialogFont());
+    const DialogUnits units = DialogUnits::ForFont(font());
+    setFixedSize(units.Size(kDialogWidth, kDialogHeight));
+
+    // Group boxes first, so that the controls they frame lie above them.
+    auto addGroup = [&](const QString& title, int x, int y, int width, int height) {
+        auto* group = new QGroupBox(title, this);
+        group->setGeometry(units.Rect(x, y, width, height));
+        group->setFocusPolicy(Qt::NoFocus);
+    };
+    addGroup(QStringLiteral("Select ROM File"), 7, 3, 297, 31);
+    addGroup(QStringLiteral("Com Port Selection, Status and Settings"), 7, 37, 297, 144);
+    addGroup(QString(), 7, 182, 297, 28);
+
+    romPathField_ = new QLineEdit(this);
+    SetControlId(*romPathField_, ids::kRomPath);
+    romPathField_->setGeometry(units.Rect(13, 15, 253, 12));
+
+    browseButton_ = MakeButton(this, QStringLiteral("..."), ids::kBrowse);
+    browseButton_->setGeometry(units.Rect(271, 15, 26, 13));
+    connect(browseButton_, &QPushButton::clicked, this, &CLoaderDialog::OnBrowse);
+
+    for (int port = 1; port <= kPortCount; ++port) {
+        const int column = (port - 1) / kRowsPerColumn;
+        const int y = kFirstRowY + ((port - 1) % kRowsPerColumn) * kRowPitch;
+
+        auto* box = new QCheckBox(QStringLiteral("Com %1").arg(port), this);
+        SetControlId(*box, ids::kPortBox[Index(port)]);
+        box->setGeometry(units.Rect(kBoxX[column], y, kBoxWidth, kRowHeight));
+        // Clicks only: the serial link unticks a box itself when its port cannot be opened.
+        connect(box, &QCheckBox::clicked, this, [this, port] { OnPortBoxClicked(port); });
+        portBoxes_[Index(port)] = box;
+
+        auto* status = new QLineEdit(this);
+        SetControlId(*status, ids::kPortStatus[Index(port)]);
+        status->setGeometry(units.Rect(kStatusX[column], y, kStatusWidth, kRowHeight));
+        status->setReadOnly(true);
+        statusFields_[Index(port)] = status;
+    }
+
+    progressBar_ = new QProgressBar(this);
+    SetControlId(*progressBar_, ids::kProgress);
+    progressBar_->setGeometry(units.Rect(12, 190, 136, 16));
+    progressBar_->setRange(kProgressMinimum, kProgressMaximum);
+    progressBar_->setTextVisible(false);
+    progressBar_->setFocusPolicy(Qt::NoFocus);
+
+    startButton_ = MakeButton(this, QStringLiteral("Start"), ids::kStart);
+    startButton_->setGeometry(units.Rect(157, 190, 50, 16));
+    connect(startButton_, &QPushButton::clicked, this, &CLoaderDialog::OnStart);
+
+    settingsButton_ = MakeButton(this, QStringLiteral("Settings"), ids::kSettings);
+    settingsButton_->setGeometry(units.Rect(210, 190, 35, 16));
+    connect(settingsButton_, &QPushButton::clicked, this, &CLoaderDialog::OnSettings);
+
+    aboutButton_ = MakeButton(this, QStringLiteral("?"), ids::kAbout);
+    aboutButton_->setGeometry(units.Rect(249, 190, 15, 16));
+    connect(aboutButton_, &QPushButton::clicked, this, &CLoaderDialog::OnAbout);
+
+    exitButton_ = MakeButton(this, QStringLiteral("E&xit"), ids::kExit);
+    exitButton_->setGeometry(units.Rect(268, 190, 30, 16));
+    connect(exitButton_, &QPushButton::clicked, this, &CLoaderDialog::OnExit);
+}
+
+void CLoaderDialog::BuildTabOrder() {
+    std::vector<QWidget*> order = {portBoxes_[0], browseButton_};
+    for (int port = 2; port <= 12; ++port) {
+        order.push_back(portBoxes_[Index(port)]);
+        order.push_back(statusFields_[Index(port)]);
+    }
+    order.insert(order.end(),
+                 {startButton_, aboutButton_, exitButton_, statusFields_[0], romPathField_});
+    for (int port = 13; port <= kPortCount; ++port) {
+        order.push_back(portBoxes_[Index(port)]);
+        order.push_back(statusFields_[Index(port)]);
+    }
+    order.push_back(settingsButton_);
+    for (std::size_t i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    }
+}
+
+void CLoaderDialog::AddWindowMenu() {
+#ifdef Q_OS_WIN
+    HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
+    if (menu != nullptr) {
+        ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(ids::kAboutCommand), L"About...");
+    }
+#else
+    windowMenu_ = new QMenu(this);
+    QAction* about = windowMenu_->addAction(QStringLiteral("About..."));
+    about->setData(ids::kAboutCommand);
+    connect(windowMenu_, &QMenu::triggered, this,
+            [this](QAction* action) { SystemCommand(action->data().toInt()); });
+#endif
+}
+
+void CLoaderDialog::StartUp() {
+    setWindowTitle(WindowTitle());
+    AddWindowMenu();
+    setWindowIcon(ProgramIcon());
+    progressStep_ = 1;
+    progressBar_->setValue(kProgressMinimum);
+    for (int port = 1; port <= kPortCount; ++port) {
+        PortSlot& slot = state_->Port(port);
+        slot.selected.store(false);
+        slot.controlCreated.store(false);
+        slot.stage.store(0);
+    }
+    state_->SetInProgress(false);
+    romType_ = kRomTypeFirmware;
+    romFile_.reset();
+    // Read once, path first; from here on the window's copies are the live values.
+    SettingsStore& settings = app_.Settings();
+    romPathText_ = settings.ReadString(SettingsStore::kRomFileSection,
+                                       SettingsStore::kNameAndPathValue, QString());
+    baseAddressText_ =
+        settings.ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
+                            QString::fromLatin1(SettingsStore::kDefaultFwBaseAddr));
+    ShowValues();
+    portBoxes_[0]->setFocus();
+}
+
+void CLoaderDialog::ShowValues() {
+    romPathField_->setText(romPathText_);
+}
+
+void CLoaderDialog::TakeValues() {
+    romPathText_ = romPathField_->text();
+}
+
+BoxResult CLoaderDialog::Message(const QString& text, BoxType type) {
+    return app_.ShowMessageBox(text, type);
+}
+
+bool CLoaderDialog::OpenRomFile() {
+    romFile_.reset();
+    // A folder opens as a stream on some platforms but is never a ROM file.
+    if (!romPathText_.isEmpty() && !QFileInfo(romPathText_).isDir()) {
+#ifdef Q_OS_WIN
+        romFile_ = RomFile(::_wfopen(reinterpret_cast<const wchar_t*>(romPathText_.utf16()), L"r"));
+#else
+        romFile_ = OpenRomFileForReading(QFile::encodeName(romPathText_).toStdString());
+#endif
+    }
+    if (romFile_) {
+        return true;
+    }
+    romPathText_.clear();
+    ShowValues();
+    return false;
+}
+
+void CLoaderDialog::SystemCommand(int id) {
+    const int command = id & 0xFFF0;
+    if (command == ids::kAboutCommand) {
+        OnAbout();
+    } else if (command == ids::kCloseCommand) {
+        close();  // comes back as the close event, and so to Exit
+    }
+}
+
+void CLoaderDialog::SetFileChooser(FileChooser* chooser) {
+    chooser_ = chooser != nullptr ? chooser : &realChooser_;
+}
+
+void CLoaderDialog::SetModalRunner(ModalRunner runner) {
+    runModal_ = std::move(runner);
+}
+
+void CLoaderDialog::SetStatusText(int port, const QString& text) {
+    statusFields_.at(Index(port))->setText(text);
+}
+
+MessageResult CLoaderDialog::ShowMessage(const QString& text, MessageButtons buttons,
+                                         MessageIcon icon) {
+    BoxType type;
+    type.buttons = buttons == MessageButtons::YesNo ? BoxButtons::YesNo : BoxButtons::Ok;
+    switch (icon) {
+        case MessageIcon::None:
+            type.icon = BoxIcon::None;
+            break;
+        case MessageIcon::Exclamation:
+            type.icon = BoxIcon::Exclamation;
+            break;
+        case MessageIcon::Stop:
+            type.icon = BoxIcon::Stop;
+            break;
+    }
+    switch (Message(text, type)) {
+        case BoxResult::Yes:
+            return MessageResult::Yes;
+        case BoxResult::No:
+        case BoxResult::Cancel:
+            return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+        default:
+            return MessageResult::Ok;
+    }
+}
+
+void CLoaderDialog::SetProgress(int position) {
+    progressBar_->setValue(std::clamp(position, kProgressMinimum, kProgressMaximum));
+}
+
+void CLoaderDialog::StepProgress() {
+    // Past the end the bar starts over from the beginning, as the original control does.
+    int next = progressBar_->value() + progressStep_;
+    if (next > kProgressMaximum) {
+        next = kProgressMinimum + (next - kProgressMinimum) % (kProgressMaximum - kProgressMinimum);
+    }
+    progressBar_->setValue(next);
+}
+
+void CLoaderDialog::EnableStart() {
+    startButton_->setEnabled(true);
+}
+
+void CLoaderDialog::WriteSetting(const QString& section, const QString& name,
+                                 const QString& value) {
+    // A failed write keeps the old value; nobody is told.
+    app_.Settings().WriteString(section, name, value);
+}
+
+bool CLoaderDialog::IsTicked(int port) const {
+    return portBoxes_.at(Index(port))->isChecked();
+}
+
+void CLoaderDialog::SetTicked(int port, bool ticked) {
+    portBoxes_.at(Index(port))->setChecked(ticked);
+}
+
+void CLoaderDialog::StartRun(RunInputs inputs) {
+    run_.Start(*state_, *host_, std::move(inputs));
+}
+
+void CLoaderDialog::accept() {}
+
+void CLoaderDialog::reject() {}
+
+void CLoaderDialog::closeEvent(QCloseEvent* event) {
+    if (ended_) {
+        event->accept();
+        return;
+    }
+    OnExit();
+    event->setAccepted(ended_);
+}
+
+void CLoaderDialog::keyPressEvent(QKeyEvent* event) {
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    const bool plain = event->modifiers() == Qt::NoModifier ||
+                       (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+    if (enter && plain) {
+        // A focused push button is pressed, as on the original platform; elsewhere Enter is the
+        // accept command, which does nothing here.
+        auto* button = qobject_cast<QPushButton*>(focusWidget());
+        if (button != nullptr && button->isEnabled()) {
+            button->click();
+        }
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CLoaderDialog::contextMenuEvent(QContextMenuEvent* event) {
+    if (windowMenu_ == nullptr) {
+        QDialog::contextMenuEvent(event);
+        return;
+    }
+    windowMenu_->exec(event->globalPos());
+}
+
+#ifdef Q_OS_WIN
+bool CLoaderDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+    const auto* msg = static_cast<const MSG*>(message);
+    if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
+        (static_cast<int>(msg->wParam) & 0xFFF0) == ids::kAboutCommand) {
+        SystemCommand(static_cast<int>(msg->wParam));
+        *result = 0;
+        return true;
+    }
+    return QDialog::nativeEvent(eventType, message, result);
+}
+#endif
+
+void CLoaderDialog::OnStart() {
+    SetProgress(kProgressMinimum);
+    bool anyTicked = false;
+    try {
+        anyTicked = link_->OpenTickedPorts();
+    } catch (const SerialError& error) {
+        Message(QString::fromUtf8(error.what()), {BoxButtons::Ok, BoxIcon::Stop});
+        return;
+    }
+    TakeValues();
+    if (romPathText_.isEmpty()) {
+        Message(kSelectRomFirst);
+        return;
+    }
+    // Always afresh: the run flashes the file the field names, as it is now.
+    if (!OpenRomFile()) {
+        Message(kRomOpenFailed);
+        return;
+    }
+    if (!anyTicked) {
+        Message(kSelectPortsFirst);
+        return;
+    }
+    startButton_->setEnabled(false);
+    // The run works on copies, so Browse and Settings during it change only the next run.
+    RunInputs inputs;
+    inputs.romPathText = romPathText_.toStdString();
+    inputs.baseAddressText = baseAddressText_.toStdString();
+    inputs.romFile = std::move(romFile_);
+    try {
+        StartRun(std::move(inputs));
+    } catch (const std::system_error&) {
+        Message(kNoSystemResources);
+    }
+}
+
+void CLoaderDialog::OnBrowse() {
+    FileRequest request;
+    request.title = QStringLiteral("Select ROM File...");
+    request.filters = {{QStringLiteral("ROM File (.rom)"), QStringLiteral("*.rom")},
+                       {QStringLiteral("All Files (*.*)"), QStringLiteral("*")}};
+    request.defaultSuffix = QStringLiteral("rom");
+    request.initialPath = romPathText_;
+    const std::optional<QString> chosen = chooser_->ChooseFile(this, request);
+    if (!chosen) {
+        return;
+    }
+    romPathText_ = QDir::toNativeSeparators(*chosen);
+    ShowValues();
+    if (!OpenRomFile()) {
+        Message(kRomOpenFailed);
+    }
+}
+
+void CLoaderDialog::OnSettings() {
+    COptionsDialog options(*this);
+    runModal_(options);
+}
+
+void CLoaderDialog::OnAbout() {
+    CAboutDialog about(this);
+    runModal_(about);
+}
+
+void CLoaderDialog::OnExit() {
+    if (exiting_ || ended_) {
+        return;
+    }
+    exiting_ = true;
+    if (state_->InProgress()) {
+        const BoxResult answer =
+            Message(kExitQuestion, {BoxButtons::YesNo, BoxIcon::Stop, /*defaultButton=*/0});
+        if (answer != BoxResult::Yes) {
+            exiting_ = false;
+            return;
+        }
+    }
+    // The run goes before the window, its buffers and its ports: its pauses and waits end at
+    // once on the stop, and from then on it touches nothing of ours.
+    run_.RequestStop();
+    state_->SetInProgress(false);
+    run_.Join();
+    try {
+        link_->CloseSelectedPorts();
+    } catch (const SerialError& error) {
+        Message(QString::fromUtf8(error.what()), {BoxButtons::Ok, BoxIcon::Stop});
+    }
+    romFile_.reset();
+    ended_ = true;
+    exiting_ = false;
+    QDialog::done(QDialog::Rejected);
+}
+
+void CLoaderDialog::OnPortBoxClicked(int port) {
+    try {
+        link_->PortBoxChanged(port);
+    } catch (const SerialError& error) {
+        Message(QString::fromUtf8(error.what()), {BoxButtons::Ok, BoxIcon::Stop});
+    }
+}
+
+}  // namespace vantrel

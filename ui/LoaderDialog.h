@@ -1,0 +1,149 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "engine/DownloadWorker.h"
+#include "engine/LoaderState.h"
+#include "engine/RunController.h"
+#include "image/RomFile.h"
+#include "serial/RunView.h"
+#include "serial/SerialLink.h"
+#include "serial/UiThreadHost.h"
+#include "ui/FileChooser.h"
+#include "ui/MessagePresenter.h"
+
+class QCheckBox;
+class QLineEdit;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+namespace vantrel {
+
+class CLoaderApp;
+class PortMapping;
+
+// The program's one window: the ROM file, the sixteen port rows, the progress bar, Start,
+// Settings, About and Exit. It owns all of a run's state; the run itself works on a thread of
+// its own and reaches the window and the ports through a host that carries each call over to
+// this thread.
+class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
+    Q_OBJECT
+  public:
+    static constexpr int kRomTypeFirmware = 0;
+    static constexpr int kRomTypeBoot = 1;
+
+    // Runs a dialog modally and returns its result; tests replace it to look at the dialog.
+    using ModalRunner = std::function<int(QDialog&)>;
+
+    CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidget* parent = nullptr);
+    ~CLoaderDialog() override;
+
+    CLoaderApp& App() { return app_; }
+    LoaderState& State() { return *state_; }
+    SerialLink& Link() { return *link_; }
+    // True while a run's thread has not finished.
+    bool RunActive() const { return run_.Running(); }
+
+    // The fields the Options dialog edits.
+    int RomType() const { return romType_; }
+    void SetRomType(int romType) { romType_ = romType; }
+    const QString& BaseAddressText() const { return baseAddressText_; }
+    void SetBaseAddressText(const QString& text) { baseAddressText_ = text; }
+
+    // The ROM path as last exchanged with its field.
+    const QString& RomPathText() const { return romPathText_; }
+    bool RomFileOpen() const { return romFile_ != nullptr; }
+    // Opens the file the ROM path text names, closing the one open before. On failure the
+    // path text and its field are emptied.
+    bool OpenRomFile();
+
+    // A window-menu command: 0x10 to 0x1F open the About box; Close goes to Exit.
+    void SystemCommand(int id);
+    // The menu offering "About..." where the platform has no window menu to append it to.
+    QMenu* WindowMenu() const { return windowMenu_; }
+
+    // chooser must outlive its use; nullptr puts the platform's file dialog back.
+    void SetFileChooser(FileChooser* chooser);
+    void SetModalRunner(ModalRunner runner);
+
+    // RunView: what a run shows, always on this thread.
+    void SetStatusText(int port, const QString& text) override;
+    MessageResult ShowMessage(const QString& text, MessageButtons buttons,
+                              MessageIcon icon) override;
+    void SetProgress(int position) override;
+    void StepProgress() override;
+    void EnableStart() override;
+    void WriteSetting(const QString& section, const QString& name, const QString& value) override;
+
+    // PortBoxes
+    bool IsTicked(int port) const override;
+    void SetTicked(int port, bool ticked) override;
+
+    // The window ends only through Exit: the accept and cancel commands (Enter, Escape) do
+    // nothing here.
+    void accept() override;
+    void reject() override;
+
+  protected:
+    // Starts the run on its thread; throws std::system_error when no thread can be made.
+    virtual void StartRun(RunInputs inputs);
+
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+#ifdef Q_OS_WIN
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
+#endif
+
+  private:
+    void BuildControls();
+    void BuildTabOrder();
+    void AddWindowMenu();
+    void StartUp();
+    void ShowValues();
+    void TakeValues();
+    BoxResult Message(const QString& text, BoxType type = {});
+
+    void OnStart();
+    void OnBrowse();
+    void OnSettings();
+    void OnAbout();
+    void OnExit();
+    void OnPortBoxClicked(int port);
+
+    CLoaderApp& app_;
+    std::unique_ptr<LoaderState> state_;
+    std::unique_ptr<SerialLink> link_;
+    RunController run_;
+    std::unique_ptr<UiThreadHost> host_;
+
+    QString romPathText_;
+    QString baseAddressText_;
+    int romType_ = kRomTypeFirmware;
+    RomFile romFile_;
+    int progressStep_ = 1;
+    bool exiting_ = false;
+    bool ended_ = false;
+
+    std::array<QCheckBox*, kPortCount> portBoxes_{};
+    std::array<QLineEdit*, kPortCount> statusFields_{};
+    QLineEdit* romPathField_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QProgressBar* progressBar_ = nullptr;
+    QPushButton* startButton_ = nullptr;
+    QPushButton* settingsButton_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QMenu* windowMenu_ = nullptr;
+
+    QtFileChooser realChooser_;
+    FileChooser* chooser_ = &realChooser_;
+    ModalRunner runModal_;
+};
+
+}  // namespace vantrel
