@@ -1,0 +1,150 @@
+#include "cli/CliOptions.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "engine/LoaderState.h"
+
+namespace vantrel::cli {
+namespace {
+
+// "COM7" (any case) gives 7; anything else nothing.
+std::optional<int> ComPortNumber(const std::string& text) {
+    if (text.size() < 4 || text.size() > 5) {
+        return std::nullopt;
+    }
+    std::string prefix = text.substr(0, 3);
+    std::transform(prefix.begin(), prefix.end(), prefix.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    if (prefix != "COM") {
+        return std::nullopt;
+    }
+    int number = 0;
+    const char* begin = text.data() + 3;
+    const char* end = text.data() + text.size();
+    auto [next, error] = std::from_chars(begin, end, number);
+    if (error != std::errc() || next != end || *begin == '0') {
+        return std::nullopt;
+    }
+    return number;
+}
+
+bool IsHexText(const std::string& text) {
+    return !text.empty() && text.size() <= 8 &&
+           std::all_of(text.begin(), text.end(),
+                       [](unsigned char c) { return std::isxdigit(c) != 0; });
+}
+
+}  // namespace
+
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
+    CliOptions options;
+    std::vector<std::string> portArguments;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= arguments.size()) {
+                return std::nullopt;
+            }
+            return arguments[++i];
+        };
+        if (argument == "--help" || argument == "-h") {
+            return CliAction::Help;
+        }
+        if (argument == "--version") {
+            return CliAction::Version;
+        }
+        if (argument == "--rom") {
+            auto path = value();
+            if (!path) {
+                return CliUsageError{"--rom needs a file"};
+            }
+            options.romPath = *path;
+        } else if (argument == "--base") {
+            auto base = value();
+            if (!base) {
+                return CliUsageError{"--base needs a hexadecimal address"};
+            }
+            if (!IsHexText(*base)) {
+                return CliUsageError{"--base takes 1 to 8 hexadecimal digits, without 0x: " +
+                                     *base};
+            }
+            options.baseAddress = *base;
+        } else if (argument == "--json") {
+            options.json = true;
+        } else if (argument == "--remember") {
+            options.remember = true;
+        } else if (argument.starts_with("-") && argument.size() > 1) {
+            return CliUsageError{"unknown option " + argument};
+        } else {
+            portArguments.push_back(argument);
+        }
+    }
+    if (options.romPath.empty()) {
+        return CliUsageError{"no ROM file: give --rom FILE"};
+    }
+    if (portArguments.empty()) {
+        return CliUsageError{"no port: name COM1 to COM16 or a device path"};
+    }
+
+    std::vector<bool> taken(kPortCount + 1, false);
+    for (const std::string& argument : portArguments) {
+        if (auto number = ComPortNumber(argument)) {
+            if (*number < 1 || *number > kPortCount) {
+                return CliUsageError{"no such port " + argument + ": COM1 to COM16"};
+            }
+            if (taken[static_cast<std::size_t>(*number)]) {
+                return CliUsageError{"port named twice: " + argument};
+            }
+            taken[static_cast<std::size_t>(*number)] = true;
+            options.ports.push_back({*number, {}, argument});
+        } else if (argument.find('/') != std::string::npos) {
+            options.ports.push_back({0, argument, argument});
+        } else {
+            return CliUsageError{"not a port: " + argument + " (COM1 to COM16 or a device path)"};
+        }
+    }
+    for (PortChoice& choice : options.ports) {
+        for (const PortChoice& other : options.ports) {
+            if (&other != &choice && !choice.devicePath.empty() &&
+                other.devicePath == choice.devicePath) {
+                return CliUsageError{"device named twice: " + choice.devicePath};
+            }
+        }
+        if (choice.port != 0) {
+            continue;
+        }
+        auto free = std::find(taken.begin() + 1, taken.end(), false);
+        if (free == taken.end()) {
+            return CliUsageError{"at most 16 ports"};
+        }
+        *free = true;
+        choice.port = static_cast<int>(free - taken.begin());
+    }
+    std::sort(options.ports.begin(), options.ports.end(),
+              [](const PortChoice& a, const PortChoice& b) { return a.port < b.port; });
+    return options;
+}
+
+std::string UsageText(const std::string& program) {
+    return "Usage: " + program +
+           " --rom FILE [--base HEX] [--json] [--remember] PORT...\n"
+           "\n"
+           "Flashes the units on the given ports with the S-record ROM FILE, all at once.\n"
+           "\n"
+           "  PORT          COM1 to COM16 (devices from the Vantrel settings, section Ports,\n"
+           "                values Com1..Com16; default /dev/ttyS0 for COM1), or a device path\n"
+           "  --rom FILE    the firmware, Motorola S-record (S3 records)\n"
+           "  --base HEX    firmware base address, 1 to 8 hex digits (default: the remembered\n"
+           "                one, else 00C10000)\n"
+           "  --json        print the summary as JSON\n"
+           "  --remember    remember the ROM file and base address, as the window does\n"
+           "  --help        this text\n"
+           "  --version     the program's version\n"
+           "\n"
+           "Exit status: 0 every unit completed, 1 some unit failed, 2 nothing was flashed\n"
+           "(ROM file, base address or port), 130 interrupted.\n";
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,101 @@
+#include "cli/CliRunner.h"
+
+#include <memory>
+
+#include "cli/UnitDisplay.h"
+#include "image/RomFile.h"
+#include "image/SRecordReader.h"
+#include "serial/HeadlessSession.h"
+#include "ui/SettingsStore.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr std::size_t kDemonBytes = 5630;
+
+std::size_t RomBytes(const std::string& path) {
+    RomFile file = OpenRomFileForReading(path);
+    const std::int32_t size = file ? SRecordReader::MeasureFile(file.get()) : -1;
+    return size > 0 ? static_cast<std::size_t>(size) : 0;
+}
+
+}  // namespace
+
+CliRunner::CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& out,
+                     std::ostream& err, bool liveTerminal)
+    : options_(options), settings_(settings), out_(out), err_(err), liveTerminal_(liveTerminal) {}
+
+void CliRunner::RequestInterrupt() {
+    interrupted_.store(true);
+    if (HeadlessSession* session = session_.load()) {
+        session->RequestStop();
+    }
+}
+
+int CliRunner::Run() {
+    summary_ = RunSummary{};
+    summary_.romPath = options_.romPath;
+    summary_.baseAddress = options_.baseAddress.value_or(
+        settings_.ReadString("Misc", "FwBaseAddr", "00C10000").toStdString());
+
+    auto mapping = std::make_unique<TablePortMapping>();
+    const SettingsPortMapping remembered(settings_);
+    std::vector<UnitDisplay::Unit> displayUnits;
+    for (const PortChoice& choice : options_.ports) {
+        const QString device = choice.devicePath.empty()
+                                   ? remembered.DevicePath(choice.port)
+                                   : QString::fromStdString(choice.devicePath);
+        mapping->Set(choice.port, device);
+        summary_.units.push_back({choice.port, device.toStdString(), {}, false});
+        displayUnits.push_back(
+            {choice.port, "COM" + std::to_string(choice.port) + " (" + device.toStdString() + ")"});
+    }
+
+    HeadlessSession session(std::move(mapping));
+    UnitDisplay display(err_, liveTerminal_, displayUnits, kDemonBytes, RomBytes(options_.romPath));
+    session.View().SetCallbacks({
+        .status = [&](int port, const QString& text) { display.Status(port, text.toStdString()); },
+        .message =
+            [&](const RecordingView::Message& message) {
+                summary_.messages.push_back(message.text.toStdString());
+                display.Message(message.text.toStdString());
+            },
+        .progress = [&](int position) { display.Progress(position); },
+        .setting =
+            [&](const RecordingView::SettingWrite& write) {
+                if (options_.remember) {
+                    settings_.WriteString(write.section, write.name, write.value);
+                }
+            },
+    });
+
+    session_.store(&session);
+    for (const PortChoice& choice : options_.ports) {
+        if (interrupted_.load() || !session.Tick(choice.port)) {
+            // A port that cannot be opened: nothing is flashed.
+            display.Finish();
+            return Finish(session);
+        }
+    }
+    if (!interrupted_.load()) {
+        summary_.outcome =
+            session.Run(HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress));
+    }
+    display.Finish();
+    return Finish(session);
+}
+
+int CliRunner::Finish(HeadlessSession& session) {
+    session_.store(nullptr);
+    summary_.interrupted = interrupted_.load();
+    for (UnitResult& unit : summary_.units) {
+        unit.status = session.View().Status(unit.port).toStdString();
+        unit.complete = summary_.outcome == RunOutcome::Completed &&
+                        session.State().Port(unit.port).selected.load() &&
+                        unit.status == "FW Load Complete";
+    }
+    out_ << (options_.json ? summary_.Json() : summary_.Text()) << std::flush;
+    return summary_.ExitCode();
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,105 @@
+#include "cli/RunSummary.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace vantrel::cli {
+
+std::string OutcomeName(const std::optional<RunOutcome>& outcome) {
+    if (!outcome) {
+        return "not-started";
+    }
+    switch (*outcome) {
+        case RunOutcome::Completed:
+            return "completed";
+        case RunOutcome::ImageError:
+            return "image-error";
+        case RunOutcome::AllUnitsFailed:
+            return "all-units-failed";
+        case RunOutcome::Stopped:
+            return "stopped";
+    }
+    return "unknown";
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
+int RunSummary::ExitCode() const {
+    if (interrupted || outcome == RunOutcome::Stopped) {
+        return kExitInterrupted;
+    }
+    if (!outcome || *outcome == RunOutcome::ImageError) {
+        return kExitNothingFlashed;
+    }
+    const bool allComplete =
+        !units.empty() &&
+        std::all_of(units.begin(), units.end(), [](const UnitResult& u) { return u.complete; });
+    return *outcome == RunOutcome::Completed && allComplete ? kExitAllComplete : kExitSomeFailed;
+}
+
+std::string RunSummary::Text() const {
+    std::string text;
+    std::size_t complete = 0;
+    for (const UnitResult& unit : units) {
+        char line[256];
+        std::snprintf(line, sizeof line, "COM%-2d %-24s %-8s %s\n", unit.port, unit.device.c_str(),
+                      unit.complete ? "OK" : "FAILED", unit.status.c_str());
+        text += line;
+        complete += unit.complete;
+    }
+    text += std::to_string(complete) + " of " + std::to_string(units.size()) + " units complete (" +
+            OutcomeName(outcome) + ")\n";
+    return text;
+}
+
+std::string RunSummary::Json() const {
+    std::string json = "{\n  \"rom\": " + JsonString(romPath) +
+                       ",\n  \"base_address\": " + JsonString(baseAddress) +
+                       ",\n  \"outcome\": " + JsonString(OutcomeName(outcome)) +
+                       ",\n  \"exit_code\": " + std::to_string(ExitCode()) + ",\n  \"messages\": [";
+    for (std::size_t i = 0; i < messages.size(); ++i) {
+        json += (i == 0 ? "" : ", ") + JsonString(messages[i]);
+    }
+    json += "],\n  \"units\": [";
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const UnitResult& unit = units[i];
+        json += std::string(i == 0 ? "\n" : ",\n") + "    {\"port\": \"COM" +
+                std::to_string(unit.port) + "\", \"device\": " + JsonString(unit.device) +
+                ", \"status\": " + JsonString(unit.status) +
+                ", \"complete\": " + (unit.complete ? "true" : "false") + "}";
+    }
+    json += units.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return json;
+}
+
+}  // namespace vantrel::cli

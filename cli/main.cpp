@@ -1,0 +1,66 @@
+// vantrel-cli: flashes units from scripts, without a window.
+#include <unistd.h>
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <iostream>
+
+#include "cli/CliOptions.h"
+#include "cli/CliRunner.h"
+#include "ui/SettingsStore.h"
+
+namespace {
+
+int interruptPipe[2] = {-1, -1};
+
+void OnInterrupt(int) {
+    const char byte = 1;
+    // Only async-signal-safe work here: the event loop picks the byte up.
+    [[maybe_unused]] ssize_t written = write(interruptPipe[1], &byte, 1);
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    const std::string program = "vantrel-cli";
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+
+    const auto parsed = vantrel::cli::ParseArguments(arguments);
+    if (std::holds_alternative<vantrel::cli::CliAction>(parsed)) {
+        if (std::get<vantrel::cli::CliAction>(parsed) == vantrel::cli::CliAction::Help) {
+            std::cout << vantrel::cli::UsageText(program);
+        } else {
+            std::cout << vantrel::cli::kVersionText << '\n';
+        }
+        return 0;
+    }
+    if (const auto* error = std::get_if<vantrel::cli::CliUsageError>(&parsed)) {
+        std::cerr << program << ": " << error->text << "\nTry '" << program << " --help'.\n";
+        return vantrel::cli::kExitNothingFlashed;
+    }
+    const auto& options = std::get<vantrel::cli::CliOptions>(parsed);
+
+    // Shares the window program's settings: its remembered base address and port devices.
+    vantrel::SettingsStore settings("Vantrel");
+    vantrel::cli::CliRunner runner(options, settings, std::cout, std::cerr,
+                                   isatty(STDERR_FILENO) != 0);
+
+    if (pipe(interruptPipe) != 0) {
+        std::cerr << program << ": cannot set up the interrupt handler\n";
+        return vantrel::cli::kExitNothingFlashed;
+    }
+    QSocketNotifier notifier(interruptPipe[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
+        char byte = 0;
+        [[maybe_unused]] ssize_t got = read(interruptPipe[0], &byte, 1);
+        runner.RequestInterrupt();
+    });
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    return runner.Run();
+}

@@ -1,0 +1,76 @@
+#include "cli/CliOptions.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel::cli {
+namespace {
+
+CliOptions Parse(std::vector<std::string> arguments) {
+    auto parsed = ParseArguments(arguments);
+    EXPECT_TRUE(std::holds_alternative<CliOptions>(parsed));
+    return std::holds_alternative<CliOptions>(parsed) ? std::get<CliOptions>(parsed) : CliOptions{};
+}
+
+std::string Error(std::vector<std::string> arguments) {
+    auto parsed = ParseArguments(arguments);
+    const auto* error = std::get_if<CliUsageError>(&parsed);
+    return error != nullptr ? error->text : "(no error)";
+}
+
+TEST(CliOptionsTest, ComPortsKeepTheirNumbersAndDevicesTakeTheFreeSlots) {
+    const CliOptions options =
+        Parse({"--rom", "fw.rom", "/dev/ttyUSB0", "com3", "COM1", "/dev/ttyUSB1", "--json"});
+    EXPECT_EQ(options.romPath, "fw.rom");
+    EXPECT_TRUE(options.json);
+    EXPECT_FALSE(options.remember);
+    EXPECT_FALSE(options.baseAddress.has_value());
+    ASSERT_EQ(options.ports.size(), 4u);
+    EXPECT_EQ(options.ports[0].port, 1);
+    EXPECT_TRUE(options.ports[0].devicePath.empty());
+    EXPECT_EQ(options.ports[1].port, 2);
+    EXPECT_EQ(options.ports[1].devicePath, "/dev/ttyUSB0");
+    EXPECT_EQ(options.ports[2].port, 3);
+    EXPECT_EQ(options.ports[3].port, 4);
+    EXPECT_EQ(options.ports[3].devicePath, "/dev/ttyUSB1");
+}
+
+TEST(CliOptionsTest, BaseAddressIsKeptAsTyped) {
+    EXPECT_EQ(Parse({"--rom", "a", "--base", "c10000", "COM2"}).baseAddress, "c10000");
+    EXPECT_EQ(Error({"--rom", "a", "--base", "0xC10000", "COM2"}),
+              "--base takes 1 to 8 hexadecimal digits, without 0x: 0xC10000");
+    EXPECT_EQ(Error({"--rom", "a", "--base", "123456789", "COM2"}),
+              "--base takes 1 to 8 hexadecimal digits, without 0x: 123456789");
+    EXPECT_EQ(Error({"--rom", "a", "COM2", "--base"}), "--base needs a hexadecimal address");
+}
+
+TEST(CliOptionsTest, BadCommandLinesAreRefusedWithAReason) {
+    EXPECT_EQ(Error({"COM1"}), "no ROM file: give --rom FILE");
+    EXPECT_EQ(Error({"--rom"}), "--rom needs a file");
+    EXPECT_EQ(Error({"--rom", "a"}), "no port: name COM1 to COM16 or a device path");
+    EXPECT_EQ(Error({"--rom", "a", "COM17"}), "no such port COM17: COM1 to COM16");
+    EXPECT_EQ(Error({"--rom", "a", "COM0"}), "not a port: COM0 (COM1 to COM16 or a device path)");
+    EXPECT_EQ(Error({"--rom", "a", "COM2", "com2"}), "port named twice: com2");
+    EXPECT_EQ(Error({"--rom", "a", "/dev/x", "/dev/x"}), "device named twice: /dev/x");
+    EXPECT_EQ(Error({"--rom", "a", "ttyS0"}), "not a port: ttyS0 (COM1 to COM16 or a device path)");
+    EXPECT_EQ(Error({"--rom", "a", "--fast", "COM1"}), "unknown option --fast");
+}
+
+TEST(CliOptionsTest, SeventeenPortsAreTooMany) {
+    std::vector<std::string> arguments = {"--rom", "a"};
+    for (int i = 0; i < 16; ++i) {
+        arguments.push_back("/dev/u" + std::to_string(i));
+    }
+    EXPECT_EQ(Parse(arguments).ports.back().port, 16);
+    arguments.push_back("/dev/u16");
+    EXPECT_EQ(Error(arguments), "at most 16 ports");
+}
+
+TEST(CliOptionsTest, HelpAndVersionWinOverEverythingElse) {
+    EXPECT_EQ(std::get<CliAction>(ParseArguments({"COM99", "--help"})), CliAction::Help);
+    EXPECT_EQ(std::get<CliAction>(ParseArguments({"--version"})), CliAction::Version);
+    EXPECT_NE(UsageText("vantrel-cli").find("--remember"), std::string::npos);
+    EXPECT_STREQ(kVersionText, "Vantrel 1.00");
+}
+
+}  // namespace
+}  // namespace vantrel::cli

@@ -1,0 +1,218 @@
+// The vantrel-cli program itself, against simulated units on pseudo-terminals.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "image/SRecordWriter.h"
+#include "tools/unitsim/UnitSim.h"
+
+extern char** environ;
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono_literals;
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t kBase = 0x00C10000;
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 13 + 5) & 0xFF);
+    }
+    return bytes;
+}
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+class CliProgramTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() /
+               ("vantrel-cli-test-" + std::to_string(getpid()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "config");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string WriteRom(const std::vector<std::uint8_t>& image,
+                         const std::string& name = "fw.rom") {
+        const fs::path path = dir_ / name;
+        std::ofstream(path) << FormatS3Records(image, kBase);
+        return path.string();
+    }
+
+    // Starts the program with its settings in a private directory.
+    pid_t Start(const std::vector<std::string>& arguments) {
+        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (dir_ / "config").string(),
+                                        "HOME=" + dir_.string()};
+        for (char** e = environ; *e != nullptr; ++e) {
+            if (!std::string(*e).starts_with("XDG_CONFIG_HOME=") &&
+                !std::string(*e).starts_with("HOME=")) {
+                env.emplace_back(*e);
+            }
+        }
+        std::vector<std::string> argv = {VANTREL_CLI_PATH};
+        argv.insert(argv.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argp, envp;
+        for (auto& a : argv)
+            argp.push_back(a.data());
+        argp.push_back(nullptr);
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "stdout").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        pid_t pid = 0;
+        const int error = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        EXPECT_EQ(error, 0);
+        return pid;
+    }
+    // The exit code, or -1 when it did not end within the time.
+    int Wait(pid_t pid, std::chrono::seconds limit = 60s) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                kill(pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                return -1;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    int RunToEnd(const std::vector<std::string>& arguments) { return Wait(Start(arguments)); }
+    std::string Out() const { return ReadAll(dir_ / "stdout"); }
+    std::string Err() const { return ReadAll(dir_ / "stderr"); }
+
+    static sim::BenchOptions Units(unsigned count) {
+        sim::BenchOptions options;
+        options.count = count;
+        options.unit = sim::UnitOptions::Fast();
+        return options;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(CliProgramTest, CleanRunOnThreeUnitsFlashesEveryOne) {
+    sim::UnitBench bench(Units(3));
+    const auto image = Pattern(3000);
+    const std::string rom = WriteRom(image);
+    EXPECT_EQ(RunToEnd({"--rom", rom, bench.LinkPath(1), bench.LinkPath(2), bench.LinkPath(3)}), 0)
+        << Err();
+    for (unsigned unit = 1; unit <= 3; ++unit) {
+        const auto report = bench.Unit(unit).Report();
+        const auto written = report.WrittenRange();
+        EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), image);
+        EXPECT_EQ(*report.lowestWritten, kBase);
+    }
+    EXPECT_NE(Out().find("3 of 3 units complete (completed)"), std::string::npos) << Out();
+    EXPECT_FALSE(fs::exists(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf"))
+        << "no settings written without --remember";
+}
+
+TEST_F(CliProgramTest, SilentUnitFailsTheRunWhileTheOthersAreCorrect) {
+    sim::BenchOptions options = Units(3);
+    options.faults[2] = {{sim::FaultKind::Silent}};
+    sim::UnitBench bench(options);
+    const auto image = Pattern(500);
+    const std::string rom = WriteRom(image);
+    EXPECT_EQ(RunToEnd({"--rom", rom, "--remember", bench.LinkPath(1), bench.LinkPath(2),
+                        bench.LinkPath(3)}),
+              1);
+    EXPECT_NE(Err().find("Error detected with the unit connected to COM 2: Force2Mon Failed..."),
+              std::string::npos)
+        << Err();
+    for (unsigned unit : {1u, 3u}) {
+        const auto report = bench.Unit(unit).Report();
+        const auto written = report.WrittenRange();
+        EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), image);
+    }
+    const std::string settings = ReadAll(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf");
+    EXPECT_NE(settings.find("FwBaseAddr=00C10000"), std::string::npos) << settings;
+}
+
+TEST_F(CliProgramTest, BadRomFileTouchesNoUnit) {
+    sim::UnitBench bench(Units(2));
+    const fs::path rom = dir_ / "bad.rom";
+    std::ofstream(rom) << "S30600C1000012FF\n";
+    EXPECT_EQ(RunToEnd({"--rom", rom.string(), bench.LinkPath(1), bench.LinkPath(2)}), 2);
+    EXPECT_NE(Err().find("ROM file checksum invalid (S-record)"), std::string::npos) << Err();
+    for (unsigned unit : {1u, 2u}) {
+        EXPECT_EQ(bench.Unit(unit).Report().bytesReceived, 0u);
+    }
+    EXPECT_EQ(RunToEnd({"--rom", (dir_ / "missing.rom").string(), bench.LinkPath(1)}), 2);
+    EXPECT_NE(Err().find("The ROM file could not be opened!"), std::string::npos) << Err();
+    EXPECT_EQ(RunToEnd({"--rom", rom.string(), (dir_ / "no-such-port").string()}), 2);
+    EXPECT_NE(Err().find("Failed to open Serial Port #1: "), std::string::npos) << Err();
+}
+
+TEST_F(CliProgramTest, InterruptDuringTheFirmwareStopsAtOnce) {
+    sim::UnitBench bench(Units(2));
+    const std::string rom = WriteRom(Pattern(224 * 2000));
+    const pid_t pid = Start({"--rom", rom, bench.LinkPath(1), bench.LinkPath(2)});
+    ASSERT_TRUE(bench.Unit(1).WaitUntil(
+        [](const sim::UnitReport& r) { return r.firmwareChunks >= 3; }, 60s));
+    kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid, 10s), 130) << Err();
+    const unsigned chunks = bench.Unit(1).Report().firmwareChunks;
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(bench.Unit(1).Report().firmwareChunks, chunks) << "nothing sent after the stop";
+    EXPECT_LT(chunks, 2000u);
+    EXPECT_NE(Out().find("(stopped)"), std::string::npos) << Out();
+}
+
+TEST_F(CliProgramTest, JsonSummaryDescribesEachUnit) {
+    sim::BenchOptions options = Units(2);
+    options.faults[1] = {{sim::FaultKind::FirmwareStop, 2}};
+    sim::UnitBench bench(options);
+    const std::string rom = WriteRom(Pattern(224 * 3));
+    EXPECT_EQ(RunToEnd({"--json", "--rom", rom, "--base", "c10000", bench.LinkPath(1),
+                        bench.LinkPath(2)}),
+              1);
+    const std::string json = Out();
+    EXPECT_NE(json.find("\"base_address\": \"c10000\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"exit_code\": 1"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"port\": \"COM1\", \"device\": \"" + bench.LinkPath(1) +
+                        "\", \"status\": \"FW Load Cmd Not Ack...\", \"complete\": false"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"status\": \"FW Load Complete\", \"complete\": true"), std::string::npos)
+        << json;
+}
+
+TEST_F(CliProgramTest, UsageErrorsAndVersion) {
+    EXPECT_EQ(RunToEnd({"--version"}), 0);
+    EXPECT_EQ(Out(), "Vantrel 1.00\n");
+    EXPECT_EQ(RunToEnd({"--rom", "x.rom"}), 2);
+    EXPECT_NE(Err().find("no port"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantrel

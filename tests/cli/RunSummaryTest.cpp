@@ -1,0 +1,67 @@
+#include "cli/RunSummary.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel::cli {
+namespace {
+
+RunSummary TwoUnits(bool secondComplete) {
+    RunSummary summary;
+    summary.romPath = "/roms/fw \"new\".rom";
+    summary.baseAddress = "00C10000";
+    summary.outcome = RunOutcome::Completed;
+    summary.units = {
+        {1, "/dev/ttyS0", "FW Load Complete", true},
+        {3, "/dev/ttyS2", secondComplete ? "FW Load Complete" : "Erase Failed...", secondComplete}};
+    return summary;
+}
+
+TEST(RunSummaryTest, ExitCodeTellsCompleteFailedNothingFlashedAndInterrupted) {
+    EXPECT_EQ(TwoUnits(true).ExitCode(), kExitAllComplete);
+    EXPECT_EQ(TwoUnits(false).ExitCode(), kExitSomeFailed);
+
+    RunSummary allFailed = TwoUnits(false);
+    allFailed.outcome = RunOutcome::AllUnitsFailed;
+    allFailed.units[0].complete = false;
+    EXPECT_EQ(allFailed.ExitCode(), kExitSomeFailed);
+
+    RunSummary imageError = TwoUnits(false);
+    imageError.outcome = RunOutcome::ImageError;
+    EXPECT_EQ(imageError.ExitCode(), kExitNothingFlashed);
+    RunSummary notStarted = TwoUnits(false);
+    notStarted.outcome.reset();
+    EXPECT_EQ(notStarted.ExitCode(), kExitNothingFlashed);
+
+    RunSummary stopped = TwoUnits(true);
+    stopped.outcome = RunOutcome::Stopped;
+    EXPECT_EQ(stopped.ExitCode(), kExitInterrupted);
+    RunSummary interruptedBeforeStart = notStarted;
+    interruptedBeforeStart.interrupted = true;
+    EXPECT_EQ(interruptedBeforeStart.ExitCode(), kExitInterrupted);
+}
+
+TEST(RunSummaryTest, TextNamesEveryUnitAndTheCount) {
+    const std::string text = TwoUnits(false).Text();
+    EXPECT_NE(text.find("COM1  /dev/ttyS0"), std::string::npos) << text;
+    EXPECT_NE(text.find("OK       FW Load Complete"), std::string::npos) << text;
+    EXPECT_NE(text.find("FAILED   Erase Failed..."), std::string::npos) << text;
+    EXPECT_NE(text.find("1 of 2 units complete (completed)"), std::string::npos) << text;
+}
+
+TEST(RunSummaryTest, JsonEscapesTextsAndCarriesTheExitCode) {
+    RunSummary summary = TwoUnits(false);
+    summary.messages = {"Error detected with the unit connected to COM 3: Erase Failed...",
+                        "line one\n\nline two\t\x01"};
+    const std::string json = summary.Json();
+    EXPECT_NE(json.find("\"rom\": \"/roms/fw \\\"new\\\".rom\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"exit_code\": 1"), std::string::npos);
+    EXPECT_NE(json.find("\"outcome\": \"completed\""), std::string::npos);
+    EXPECT_NE(json.find("line one\\n\\nline two\\t\\u0001"), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"port\": \"COM3\", \"device\": \"/dev/ttyS2\", \"status\": \"Erase "
+                        "Failed...\", \"complete\": false}"),
+              std::string::npos)
+        << json;
+}
+
+}  // namespace
+}  // namespace vantrel::cli
