@@ -1,0 +1,232 @@
+// Flashes whole images into simulated units with true line timing and compares the time with
+// the protocol's floor. The units run in a separate vantrel-unitsim process, so the CPU time
+// and peak memory printed are the loader's own.
+//
+//   flash_bench [--short] [--sim PATH]
+//     --short   16 KiB on 1 and 4 units (under two minutes)
+//     --phases  how long port 1 spent at each stage
+//     default   16 KiB and 640 KiB on 1, 4 and 16 units
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench/ProtocolFloor.h"
+#include "image/SRecordWriter.h"
+#include "serial/HeadlessSession.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kBase = 0x00C10000;
+constexpr int kEraseMs = 1500;
+constexpr int kWriteMs = 2;
+
+struct Simulator {
+    pid_t pid = -1;
+    fs::path dir;
+};
+
+Simulator StartSimulator(const std::string& program, int units, const fs::path& dir) {
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::vector<std::string> args = {program,
+                                     "--dir",
+                                     dir.string(),
+                                     "--count",
+                                     std::to_string(units),
+                                     "--erase-ms",
+                                     std::to_string(kEraseMs),
+                                     "--write-ms",
+                                     std::to_string(kWriteMs),
+                                     "--quiet"};
+    std::vector<char*> argv;
+    for (auto& a : args) {
+        argv.push_back(a.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 01, 0);
+    Simulator sim{-1, dir};
+    if (posix_spawn(&sim.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
+        std::fprintf(stderr, "cannot start %s\n", program.c_str());
+        std::exit(1);
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (!fs::exists(dir / ("com" + std::to_string(units)))) {
+        if (Clock::now() > deadline) {
+            std::fprintf(stderr, "the simulator did not come up\n");
+            std::exit(1);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return sim;
+}
+
+void StopSimulator(const Simulator& sim) {
+    kill(sim.pid, SIGINT);
+    int status = 0;
+    waitpid(sim.pid, &status, 0);
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+long PeakKiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+struct Result {
+    double ms = 0;
+    double floorMs = 0;
+    double transferMs = 0;
+    double transferCpuMs = 0;
+    bool ok = false;
+    QString lastPhase;
+    std::vector<std::pair<QString, Clock::time_point>> phases;  // port 1's stage changes
+};
+
+Result FlashOnce(const std::string& simulator, std::size_t romBytes, int units,
+                 const fs::path& work) {
+    std::vector<std::uint8_t> image(romBytes);
+    for (std::size_t i = 0; i < romBytes; ++i) {
+        image[i] = static_cast<std::uint8_t>((i * 31 + 7) & 0xFF);
+    }
+    const fs::path rom = work / "bench.rom";
+    std::ofstream(rom) << vantrel::FormatS3Records(image, kBase);
+
+    const Simulator sim = StartSimulator(simulator, units, work / "units");
+    auto mapping = std::make_unique<vantrel::TablePortMapping>();
+    for (int port = 1; port <= units; ++port) {
+        mapping->Set(port,
+                     QString::fromStdString((sim.dir / ("com" + std::to_string(port))).string()));
+    }
+    Result result;
+    {
+        vantrel::HeadlessSession session(std::move(mapping));
+        for (int port = 1; port <= units; ++port) {
+            session.Tick(port);
+        }
+        // The transfer starts with the firmware loop: progress goes back to 0.
+        Clock::time_point transferStart{};
+        double transferCpuStart = 0;
+        int lastPosition = -1;
+        vantrel::RecordingView::Callbacks callbacks;
+        callbacks.status = [&](int port, const QString& text) {
+            if (port == 1 && text != result.lastPhase) {
+                const bool chunkText = text.endsWith("Cmd Ack") || text.endsWith("Cmd Sent");
+                if (!chunkText || result.phases.empty() ||
+                    !result.phases.back().first.endsWith("Cmd Ack")) {
+                    result.phases.emplace_back(text, Clock::now());
+                }
+                result.lastPhase = text;
+            }
+        };
+        callbacks.progress = [&](int position) {
+            if (position == 0 && lastPosition == 100) {
+                transferStart = Clock::now();
+                transferCpuStart = CpuSeconds();
+            }
+            lastPosition = position;
+        };
+        session.View().SetCallbacks(std::move(callbacks));
+        const auto start = Clock::now();
+        const auto outcome =
+            session.Run(vantrel::HeadlessSession::MakeInputs(rom.string(), "00C10000"));
+        const auto end = Clock::now();
+        result.ms = std::chrono::duration<double, std::milli>(end - start).count();
+        result.transferMs = std::chrono::duration<double, std::milli>(end - transferStart).count();
+        result.transferCpuMs = (CpuSeconds() - transferCpuStart) * 1000;
+        result.ok = outcome == vantrel::RunOutcome::Completed;
+        for (int port = 1; port <= units; ++port) {
+            result.ok = result.ok && session.View().Status(port) == "FW Load Complete";
+        }
+    }
+    StopSimulator(sim);
+    result.floorMs = vantrel::bench::ProtocolFloorMs(romBytes, units, {kEraseMs, kWriteMs});
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    QCoreApplication app(argc, argv);
+    bool shortMode = false;
+    bool showPhases = false;
+    std::string simulator = VANTREL_UNITSIM_PATH;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--short") {
+            shortMode = true;
+        } else if (arg == "--phases") {
+            showPhases = true;
+        } else if (arg == "--sim" && i + 1 < argc) {
+            simulator = argv[++i];
+        } else {
+            std::fprintf(stderr, "usage: %s [--short] [--phases] [--sim PATH]\n", argv[0]);
+            return 2;
+        }
+    }
+    const fs::path work = fs::temp_directory_path() / ("vantrel-bench-" + std::to_string(getpid()));
+    fs::create_directories(work);
+
+    std::vector<std::size_t> sizes = {16 * 1024};
+    std::vector<int> unitCounts = {1, 4};
+    if (!shortMode) {
+        sizes.push_back(640 * 1024);
+        unitCounts.push_back(16);
+    }
+    std::printf("%-8s %5s %10s %10s %7s %9s %8s %s\n", "image", "units", "time s", "floor s",
+                "ratio", "vs 1 unit", "cpu %", "ok");
+    bool allOk = true;
+    for (std::size_t size : sizes) {
+        double oneUnitMs = 0;
+        for (int units : unitCounts) {
+            const Result r = FlashOnce(simulator, size, units, work);
+            if (units == 1) {
+                oneUnitMs = r.ms;
+            }
+            const double cpuPercent =
+                r.transferMs > 0 ? 100.0 * r.transferCpuMs / r.transferMs : 0.0;
+            std::printf("%-8s %5d %10.2f %10.2f %7.4f %+8.2f%% %8.2f %s\n",
+                        (std::to_string(size / 1024) + " KiB").c_str(), units, r.ms / 1000,
+                        r.floorMs / 1000, r.ms / r.floorMs, 100.0 * (r.ms - oneUnitMs) / oneUnitMs,
+                        cpuPercent, r.ok ? "yes" : "NO");
+            if (showPhases && !r.phases.empty()) {
+                for (std::size_t i = 0; i + 1 < r.phases.size(); ++i) {
+                    std::printf("    %-22s %9.1f ms\n", r.phases[i].first.toUtf8().constData(),
+                                std::chrono::duration<double, std::milli>(r.phases[i + 1].second -
+                                                                          r.phases[i].second)
+                                    .count());
+                }
+            }
+            std::fflush(stdout);
+            allOk = allOk && r.ok;
+        }
+    }
+    std::printf("peak memory of the loader: %ld KiB\n", PeakKiB());
+    fs::remove_all(work);
+    return allOk ? 0 : 1;
+}
