@@ -30,6 +30,8 @@ class UnitRig {
                                   std::chrono::seconds patience = std::chrono::seconds(30));
 
     HeadlessSession& Session() { return *session_; }
+    // Every unit back to its application, its counts cleared, as after switching it off and on.
+    void PowerCycle() { bench_->PowerCycle(); }
     sim::UnitReport Report(int port) const;
     // What the unit behind the port logged, in order.
     std::vector<std::string> Log(int port);
