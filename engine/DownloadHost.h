@@ -19,7 +19,7 @@ struct StatusUpdate {
 // What the unit stages need of the window and the ports. Called on the worker thread; an
 // implementation carries each call out wherever its objects live and returns when it is done.
 class UnitHost {
-public:
+  public:
     virtual ~UnitHost() = default;
     virtual void SetStatusText(int port, std::string_view text) = 0;
     // Several ports' texts at once, in the order given; a host that crosses threads for each
@@ -42,7 +42,7 @@ public:
 
 // The whole of what a download run needs of its host.
 class DownloadHost : public UnitHost {
-public:
+  public:
     // On every selected port: apply the settings, open the port if it is closed, pause 2 ms.
     virtual void SetLineSettings(std::string_view settings) = 0;
     // The same bytes to every selected port, in port order.

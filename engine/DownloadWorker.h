@@ -34,13 +34,13 @@ enum class RunOutcome {
 // One download run: reads both images, remembers the settings, and drives every selected unit
 // through the monitor, the Demon, the erase and the firmware, in lock step.
 class DownloadWorker {
-public:
+  public:
     DownloadWorker(LoaderState& state, DownloadHost& host, const StopSignal& stop)
         : state_(state), host_(host, stop) {}
 
     RunOutcome Run(const RunInputs& inputs);
 
-private:
+  private:
     using ChunkBuilder = std::uint16_t (*)(PacketBuffer&, std::span<const std::uint8_t>,
                                            std::uint32_t);
 

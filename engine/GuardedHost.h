@@ -13,7 +13,7 @@ struct RunStopped {};
 // The host as the engine sees it: every call first checks for a stop request, so that after one
 // nothing of the host is touched; pauses end early when the request comes.
 class GuardedHost {
-public:
+  public:
     GuardedHost(DownloadHost& host, const StopSignal& stop) : host_(host), stop_(stop) {}
 
     void CheckStop() const {
@@ -74,7 +74,7 @@ public:
         host_.StepProgress();
     }
 
-private:
+  private:
     DownloadHost& host_;
     const StopSignal& stop_;
 };

@@ -22,7 +22,7 @@ struct PortSlot {
 // Everything a run works on. One exists for the owner's whole life: no buffer is allocated per run.
 // Large (the two image buffers), so owners keep it on the heap.
 class LoaderState {
-public:
+  public:
     // port is the COM port number, 1 to 16.
     PortSlot& Port(int port) {
         if (port < 1 || port > kPortCount) {
@@ -42,7 +42,7 @@ public:
     RomImage& RomBuffer() { return romImage_; }
     DemonImage& DemonBuffer() { return demonImage_; }
 
-private:
+  private:
     std::array<PortSlot, kPortCount> ports_{};
     std::atomic<bool> inProgress_{false};
     RomImage romImage_{};

@@ -13,7 +13,7 @@ namespace vantrel {
 inline constexpr std::size_t kMaxChunkData = 224;  // data bytes per load command
 inline constexpr std::size_t kChunkOverhead = 10;  // STX, 0, cmd, len, 4 address, checksum, ETX
 inline constexpr std::size_t kMaxPacketSize = kMaxChunkData + kChunkOverhead;  // 234
-inline constexpr std::size_t kMaxPayload = kMaxChunkData + 4;                    // 228
+inline constexpr std::size_t kMaxPayload = kMaxChunkData + 4;                  // 228
 
 using PacketBuffer = std::array<std::uint8_t, kMaxPacketSize>;
 

@@ -13,7 +13,7 @@ namespace vantrel {
 // killed: a run ends by returning. The host given to Start must sleep on Stop() so that its
 // pauses end when a stop is requested.
 class RunController {
-public:
+  public:
     using EndHandler = std::function<void(RunOutcome)>;
 
     RunController() = default;
@@ -36,7 +36,7 @@ public:
     const StopSignal& Stop() const { return stop_; }
     StopSignal& Stop() { return stop_; }
 
-private:
+  private:
     StopSignal stop_;
     std::thread thread_;
     std::atomic<bool> running_{false};

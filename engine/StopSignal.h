@@ -9,7 +9,7 @@ namespace vantrel {
 
 // A request to stop a run, with a sleep that ends as soon as the request is made.
 class StopSignal {
-public:
+  public:
     void RequestStop() {
         {
             std::lock_guard lock(mutex_);
@@ -26,7 +26,7 @@ public:
         return wake_.wait_for(lock, duration, [this] { return stopRequested_.load(); });
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::atomic<bool> stopRequested_{false};

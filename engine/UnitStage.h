@@ -25,9 +25,9 @@ inline constexpr int kStageCount = 12;
 
 // Shown while a unit is at, or has just reached, a stage.
 inline constexpr std::array<std::string_view, kStageCount> StageTextTable = {
-    "Init State",       "ENQ Sent",            "Force2Mon Successful", "Loading Demon",
-    "Demon Load Cmd Sent", "Demon Load Cmd Ack", "Demon Running",     "Erase Cmd Sent",
-    "Erase Successful", "FW Load Cmd Sent",    "FW Load Cmd Ack",      "FW Load Complete",
+    "Init State",          "ENQ Sent",           "Force2Mon Successful", "Loading Demon",
+    "Demon Load Cmd Sent", "Demon Load Cmd Ack", "Demon Running",        "Erase Cmd Sent",
+    "Erase Successful",    "FW Load Cmd Sent",   "FW Load Cmd Ack",      "FW Load Complete",
 };
 
 // Shown when a unit failed to reach a stage.

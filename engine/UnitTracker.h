@@ -11,7 +11,7 @@ namespace vantrel {
 // The worker's side of the unit stages: set every active unit's stage, wait for the units to
 // acknowledge, drop the ones that did not, and end the run when none is left.
 class UnitTracker {
-public:
+  public:
     UnitTracker(LoaderState& state, GuardedHost& host) : state_(state), host_(host) {}
 
     // Every selected port gets the stage and its text, while a run is in progress.
@@ -24,7 +24,7 @@ public:
     // ports closed by this one.
     [[noreturn]] void FinishRun();
 
-private:
+  private:
     LoaderState& state_;
     GuardedHost& host_;
 };

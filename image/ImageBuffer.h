@@ -6,7 +6,7 @@
 
 namespace vantrel {
 
-inline constexpr std::size_t kRomImageCapacity = 655360;  // 640 KiB
+inline constexpr std::size_t kRomImageCapacity = 655360;   // 640 KiB
 inline constexpr std::size_t kDemonImageCapacity = 12288;  // 12 KiB
 
 // Fixed image buffers; they live as long as their owner and are never reallocated.

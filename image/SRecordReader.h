@@ -22,7 +22,7 @@ enum class ImageSource { Rom, Demon };
 // Reads Motorola S-record text into a flat image. Only S3 records are placed; every other record
 // is skipped untested. Stateless; never allocates, never writes outside the buffer.
 class SRecordReader {
-public:
+  public:
     // Returns the image size (the number of data bytes the S3 records carry) or an SRecordError.
     // Rewinds the stream first; leaves it open.
     static std::int32_t LoadFromFile(std::FILE* file, std::span<std::uint8_t> buffer,

@@ -82,7 +82,7 @@ std::vector<std::string> PortStream(const FakeHost& fake) {
 }
 
 class DownloadWorkerTest : public ::testing::Test {
-protected:
+  protected:
     RunOutcome RunWith(std::vector<std::uint8_t> image, std::string base = "00C10000",
                        std::string path = "/roms/unit.rom") {
         return RunWithText(FormatS3Records(image, kBase), std::move(base), std::move(path));
@@ -122,16 +122,17 @@ protected:
 
 std::vector<std::string> ExpectedStream(const std::vector<std::string>& firmwareChunks) {
     std::vector<std::string> expected = {
-        "settings 9600,O,8,1", "write 10 1E 4D 10 3", "sleep 400", "settings 9600,N,8,1",
-        "write 5 A 14 28",     "sleep 20",            "sleep 100",
+        "settings 9600,O,8,1", "write 10 1E 4D 10 3", "sleep 400",
+        "settings 9600,N,8,1", "write 5 A 14 28",     "sleep 20",
+        "sleep 100",
     };
     for (int k = 0; k < 26; ++k) {
         expected.push_back("demon " + Hex(0x800 + 224 * k) + (k < 25 ? " 224" : " 30"));
         expected.push_back("sleep 5");
     }
-    for (const char* line : {"write 2 0 82 4 0 0 8 0 8E 3", "sleep 300", "write 2 0 86 1 D 94 3",
-                             "sleep 100", "settings 57600,N,8,1", "sleep 600",
-                             "write 2 0 8F 0 8F 3", "sleep 500"}) {
+    for (const char* line :
+         {"write 2 0 82 4 0 0 8 0 8E 3", "sleep 300", "write 2 0 86 1 D 94 3", "sleep 100",
+          "settings 57600,N,8,1", "sleep 600", "write 2 0 8F 0 8F 3", "sleep 500"}) {
         expected.push_back(line);
     }
     for (const auto& chunk : firmwareChunks) {
@@ -147,8 +148,8 @@ TEST_F(DownloadWorkerTest, CommandStreamForOneThreeAndSixteenUnits) {
         Reset();
         AddUnits(units);
         EXPECT_EQ(RunWith(Pattern(500)), RunOutcome::Completed);
-        EXPECT_EQ(PortStream(*fake), ExpectedStream({"fw C10000 224", "fw C100E0 224",
-                                                    "fw C101C0 52"}));
+        EXPECT_EQ(PortStream(*fake),
+                  ExpectedStream({"fw C10000 224", "fw C100E0 224", "fw C101C0 52"}));
         std::vector<int> all(static_cast<std::size_t>(units));
         std::iota(all.begin(), all.end(), 1);
         for (const auto& e : fake->Events(HostEvent::Write)) {
@@ -352,9 +353,9 @@ TEST_F(DownloadWorkerTest, OneFailingUnitOfThreeIsDroppedAndTheOthersComplete) {
     silent.answersEnquiry = false;
     fake->AddUnit(3, silent);
     EXPECT_EQ(RunWith(Pattern(300)), RunOutcome::Completed);
-    EXPECT_EQ(fake->Messages(), std::vector<std::string>{
-                                   "Error detected with the unit connected to COM 3: Force2Mon "
-                                   "Failed..."});
+    EXPECT_EQ(fake->Messages(),
+              std::vector<std::string>{"Error detected with the unit connected to COM 3: Force2Mon "
+                                       "Failed..."});
     EXPECT_EQ(fake->Status(3), "Force2Mon Failed...");
     EXPECT_EQ(fake->Status(1), "FW Load Complete");
     EXPECT_EQ(fake->Status(2), "FW Load Complete");
@@ -383,9 +384,9 @@ TEST_F(DownloadWorkerTest, UnitFailingAFirmwareChunkGetsNoLaterChunk) {
     stopsAtThird.silentFromFirmwareChunk = 3;
     fake->AddUnit(1, stopsAtThird);
     EXPECT_EQ(RunWith(Pattern(224 * 5)), RunOutcome::Completed);
-    EXPECT_EQ(fake->Messages(), std::vector<std::string>{
-                                   "Error detected with the unit connected to COM 1: FW Load "
-                                   "Cmd Not Ack..."});
+    EXPECT_EQ(fake->Messages(),
+              std::vector<std::string>{"Error detected with the unit connected to COM 1: FW Load "
+                                       "Cmd Not Ack..."});
     const auto chunks = Writes(0x89);
     ASSERT_EQ(chunks.size(), 5u);
     EXPECT_EQ(chunks[2]->ports, (std::vector<int>{1, 2}));

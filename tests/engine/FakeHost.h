@@ -53,7 +53,7 @@ struct HostEvent {
 // A host on virtual time: Sleep advances a clock and delivers the simulated units' ACKs that
 // fall due. Nothing really sleeps.
 class FakeHost : public DownloadHost {
-public:
+  public:
     FakeHost(LoaderState& state, StopSignal& stop) : state_(state), stop_(stop) {}
 
     void AddUnit(int port, UnitBehaviour behaviour = {}) {
@@ -143,7 +143,9 @@ public:
         }
         return out;
     }
-    const std::string& Status(int port) const { return status_[static_cast<std::size_t>(port - 1)]; }
+    const std::string& Status(int port) const {
+        return status_[static_cast<std::size_t>(port - 1)];
+    }
     bool IsOpen(int port) const { return open_[static_cast<std::size_t>(port - 1)]; }
     void SetOpen(int port, bool open) { open_[static_cast<std::size_t>(port - 1)] = open; }
     long Now() const { return now_; }
@@ -161,7 +163,7 @@ public:
     bool startEnabled = false;
     std::optional<std::size_t> eventsAtStop;  // how many events there were when the stop came
 
-private:
+  private:
     struct Unit {
         UnitBehaviour behaviour;
         int demonChunks;

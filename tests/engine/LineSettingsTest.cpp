@@ -12,8 +12,8 @@ TEST(LineSettingsTest, TheThreeSettingsOfARunFormatWithoutSpaces) {
 }
 
 TEST(LineSettingsTest, ParsingReadsBackWhatFormattingWrote) {
-    for (const auto& settings : {kForceMonitorLine, kMonitorLine, kDemonLine,
-                                 LineSettings{115200, 'E', 7, 2}}) {
+    for (const auto& settings :
+         {kForceMonitorLine, kMonitorLine, kDemonLine, LineSettings{115200, 'E', 7, 2}}) {
         EXPECT_EQ(ParseLineSettings(FormatLineSettings(settings)), settings);
     }
 }

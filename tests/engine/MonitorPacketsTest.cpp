@@ -19,9 +19,9 @@ TEST(MonitorPacketsTest, FixedPacketsAreByteExact) {
               (std::vector<std::uint8_t>{0x10, 0x1E, 0x4D, 0x10, 0x03}));
     EXPECT_EQ(Bytes(buffer, BuildEnquiry(buffer)),
               (std::vector<std::uint8_t>{0x05, 0x0A, 0x14, 0x28}));
-    EXPECT_EQ(Bytes(buffer, BuildRunDemon(buffer)),
-              (std::vector<std::uint8_t>{0x02, 0x00, 0x82, 0x04, 0x00, 0x00, 0x08, 0x00, 0x8E,
-                                         0x03}));
+    EXPECT_EQ(
+        Bytes(buffer, BuildRunDemon(buffer)),
+        (std::vector<std::uint8_t>{0x02, 0x00, 0x82, 0x04, 0x00, 0x00, 0x08, 0x00, 0x8E, 0x03}));
     EXPECT_EQ(Bytes(buffer, BuildEraseFlash(buffer)),
               (std::vector<std::uint8_t>{0x02, 0x00, 0x8F, 0x00, 0x8F, 0x03}));
     EXPECT_EQ(Bytes(buffer, BuildSetBaudRate(buffer, 57600)),
@@ -50,8 +50,8 @@ TEST(MonitorPacketsTest, FullFirmwareChunkFillsTheLargestFrame) {
     EXPECT_EQ(buffer[1], 0x00);
     EXPECT_EQ(buffer[2], 0x89);
     EXPECT_EQ(buffer[3], 0xE4);
-    EXPECT_EQ(Bytes(buffer, 8), (std::vector<std::uint8_t>{0x02, 0x00, 0x89, 0xE4, 0x00, 0xC1,
-                                                          0x00, 0x00}));
+    EXPECT_EQ(Bytes(buffer, 8),
+              (std::vector<std::uint8_t>{0x02, 0x00, 0x89, 0xE4, 0x00, 0xC1, 0x00, 0x00}));
     EXPECT_TRUE(std::equal(data.begin(), data.end(), buffer.begin() + 8));
     unsigned sum = 0x89 + 0xE4 + 0xC1;
     for (auto b : data) {
@@ -65,11 +65,11 @@ TEST(MonitorPacketsTest, ShortChunkShrinksLengthByteAndFrame) {
     const std::vector<std::uint8_t> one = {0xAB};
     PacketBuffer buffer{};
     ASSERT_EQ(BuildLoadDemonChunk(buffer, one, 0x12345678), 11);
-    EXPECT_EQ(Bytes(buffer, 11),
-              (std::vector<std::uint8_t>{0x02, 0x00, 0x81, 0x05, 0x12, 0x34, 0x56, 0x78, 0xAB,
-                                         static_cast<std::uint8_t>(0x81 + 0x05 + 0x12 + 0x34 +
-                                                                   0x56 + 0x78 + 0xAB),
-                                         0x03}));
+    EXPECT_EQ(
+        Bytes(buffer, 11),
+        (std::vector<std::uint8_t>{
+            0x02, 0x00, 0x81, 0x05, 0x12, 0x34, 0x56, 0x78, 0xAB,
+            static_cast<std::uint8_t>(0x81 + 0x05 + 0x12 + 0x34 + 0x56 + 0x78 + 0xAB), 0x03}));
     std::vector<std::uint8_t> thirty(30, 0xFF);
     EXPECT_EQ(BuildLoadDemonChunk(buffer, thirty, 0x1DE0), 40);
     EXPECT_EQ(buffer[3], 34);

@@ -17,7 +17,7 @@ using namespace std::chrono_literals;
 
 // A host with no units that either skips its pauses or sleeps on the run's stop signal.
 class ThreadHost : public DownloadHost {
-public:
+  public:
     ThreadHost(StopSignal& stop, bool realPauses) : stop_(stop), realPauses_(realPauses) {}
 
     void SetStatusText(int, std::string_view) override {}
@@ -44,7 +44,7 @@ public:
     std::atomic<int> messages{0}, closes{0}, starts{0}, sleeps{0}, writes{0};
     std::atomic<bool> sleeping{false};
 
-private:
+  private:
     StopSignal& stop_;
     bool realPauses_;
 };

@@ -15,7 +15,7 @@ using testing::FakeHost;
 using testing::HostEvent;
 
 class UnitTrackerTest : public ::testing::Test {
-protected:
+  protected:
     void Select(std::initializer_list<int> ports) {
         for (int port : ports) {
             state->Port(port).selected.store(true);

@@ -21,8 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<char> terminated(text, text + textSize);
     terminated.push_back('\0');
     static std::vector<std::uint8_t> demon(vantrel::kDemonImageCapacity);
-    const std::int32_t demonSize = vantrel::SRecordReader::LoadFromText(terminated.data(), demon,
-                                                                        base);
+    const std::int32_t demonSize =
+        vantrel::SRecordReader::LoadFromText(terminated.data(), demon, base);
     if (demonSize > static_cast<std::int32_t>(demon.size())) {
         __builtin_trap();
     }

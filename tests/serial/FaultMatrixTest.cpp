@@ -69,12 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"SilentAtTheEnquiry", {sim::FaultKind::Silent}, kForce2MonSuccessful},
         FaultCase{"StopsAtDemonChunk3", {sim::FaultKind::DemonStop, 3}, kDemonLoadCmdAck},
-        FaultCase{"DoubleAckAtDemonChunk4", {sim::FaultKind::DemonDoubleAck, 4},
-                  kDemonLoadCmdAck},
+        FaultCase{"DoubleAckAtDemonChunk4", {sim::FaultKind::DemonDoubleAck, 4}, kDemonLoadCmdAck},
         FaultCase{"HangsUpAtDemonChunk2", {sim::FaultKind::DemonHangup, 2}, kDemonLoadCmdAck},
         FaultCase{"StopsAtFirmwareChunk2", {sim::FaultKind::FirmwareStop, 2}, kFwLoadCmdAck},
-        FaultCase{"DoubleAckAtFirmwareChunk3", {sim::FaultKind::FirmwareDoubleAck, 3},
-                  kFwLoadCmdAck},
+        FaultCase{
+            "DoubleAckAtFirmwareChunk3", {sim::FaultKind::FirmwareDoubleAck, 3}, kFwLoadCmdAck},
         FaultCase{"HangsUpAtFirmwareChunk7", {sim::FaultKind::FirmwareHangup, 7}, kFwLoadCmdAck},
         FaultCase{"NoiseBeforeEveryAckIsIgnored", {sim::FaultKind::Noise, 4}, 0}),
     [](const ::testing::TestParamInfo<FaultCase>& param) { return param.param.name; });
