@@ -1,0 +1,136 @@
+// Draws the main window in the middle of a run against four simulated units and saves it as a
+// PNG, for the README. Needs no display: the window is drawn off screen.
+//
+//   vantrel-screenshot [FILE]        (default docs/main-window.png)
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "image/SRecordWriter.h"
+#include "serial/PortMapping.h"
+#include "tools/unitsim/UnitSim.h"
+#include "ui/ControlIds.h"
+#include "ui/LoaderApp.h"
+#include "ui/LoaderDialog.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr unsigned kUnits = 4;
+constexpr std::uint32_t kBase = 0x00C10000;
+constexpr int kShotAtPercent = 45;
+
+// Answers every box with its first button, so the Exit question at the end gets Yes.
+class YesPresenter : public vantrel::MessagePresenter {
+  public:
+    vantrel::BoxResult Present(const vantrel::BoxRequest& request) override {
+        std::fprintf(stderr, "vantrel-screenshot: box: %s\n", qPrintable(request.text));
+        return request.type.buttons == vantrel::BoxButtons::YesNo ? vantrel::BoxResult::Yes
+                                                                  : vantrel::BoxResult::Ok;
+    }
+};
+
+template <class Done>
+bool ProcessUntil(Done done, int limitMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > limitMs) {
+            return false;
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 31 + 7) & 0xFF);
+    }
+    return bytes;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    using namespace vantrel;
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    const QString out =
+        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/main-window.png");
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vantrel-XXXXXX"));
+    if (!dir.isValid()) {
+        return 1;
+    }
+
+    // Line time on, so the progress moves at a pace a still picture can catch.
+    sim::BenchOptions options;
+    options.count = kUnits;
+    options.unit.eraseTime = 200ms;
+    sim::UnitBench bench(options);
+
+    CLoaderApp app(QStringLiteral("/opt/Vantrel/Vantrel"), dir.filePath("settings.ini"));
+    YesPresenter boxes;
+    app.SetMessagePresenter(&boxes);
+    for (unsigned unit = 1; unit <= kUnits; ++unit) {
+        app.Settings().WriteString(SettingsPortMapping::kSection,
+                                   SettingsPortMapping::ValueName(static_cast<int>(unit)),
+                                   QString::fromStdString(bench.LinkPath(unit)));
+    }
+    const QString rom = dir.filePath("firmware.rom");
+    {
+        QFile file(rom);
+        const std::string text = FormatS3Records(Pattern(48 * 1024), kBase);
+        if (!file.open(QIODevice::WriteOnly) ||
+            file.write(text.data(), static_cast<qint64>(text.size())) !=
+                static_cast<qint64>(text.size())) {
+            return 1;
+        }
+    }
+
+    SettingsPortMapping mapping(app.Settings());
+    CLoaderDialog window(app, mapping);
+    window.show();
+    FindControl<QLineEdit>(window, ids::kRomPath)->setText(rom);
+    for (unsigned unit = 1; unit <= kUnits; ++unit) {
+        FindControl<QCheckBox>(window, ids::kPortBox.at(unit - 1))->click();
+    }
+    FindControl<QPushButton>(window, ids::kStart)->click();
+
+    auto* progress = FindControl<QProgressBar>(window, ids::kProgress);
+    auto* status = FindControl<QLineEdit>(window, ids::kPortStatus[0]);
+    const bool reached = ProcessUntil(
+        [&] {
+            return status->text().startsWith(QStringLiteral("FW Load Cmd")) &&
+                   progress->value() >= kShotAtPercent;
+        },
+        120000);
+    if (!reached) {
+        std::fprintf(stderr, "vantrel-screenshot: the run never got to the firmware\n");
+    }
+    const QPixmap shot = window.grab();
+    QDir().mkpath(QFileInfo(out).absolutePath());
+    const bool saved = reached && shot.save(out, "PNG");
+    if (saved) {
+        std::printf("%s\n", qPrintable(out));
+    }
+    FindControl<QPushButton>(window, ids::kExit)->click();
+    return saved ? 0 : 1;
+}
