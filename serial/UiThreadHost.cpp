@@ -67,7 +67,11 @@ struct CompletionGuard {
 }  // namespace
 
 UiThreadHost::UiThreadHost(QObject& context, SerialLink& link, RunView& view, StopSignal& stop)
-    : context_(context), link_(link), view_(view), stop_(stop) {}
+    : context_(context), mailbox_(new CallMailbox), link_(link), view_(view), stop_(stop) {
+    // The context may live on another thread than the one building the host.
+    mailbox_->moveToThread(context.thread());
+    mailbox_->setParent(&context);
+}
 
 void UiThreadHost::OnUiThread(std::function<void()> call) {
     if (stop_.StopRequested()) {
@@ -80,16 +84,13 @@ void UiThreadHost::OnUiThread(std::function<void()> call) {
     auto completion = std::make_shared<Completion>();
     auto guard = std::make_shared<CompletionGuard>(completion);
     StopSignal* stop = &stop_;
-    QMetaObject::invokeMethod(
-        &context_,
-        [stop, guard = std::move(guard), call = std::move(call)] {
-            // The worker may have given up on this call: after a stop nothing is touched.
-            if (!stop->StopRequested() && guard->completion->Begin()) {
-                call();
-            }
-            guard->completion->MarkDone();
-        },
-        Qt::QueuedConnection);
+    mailbox_->Post([stop, guard = std::move(guard), call = std::move(call)] {
+        // The worker may have given up on this call: after a stop nothing is touched.
+        if (!stop->StopRequested() && guard->completion->Begin()) {
+            call();
+        }
+        guard->completion->MarkDone();
+    });
     completion->WaitUntilDone(stop_);
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/DownloadHost.h"
 #include "engine/StopSignal.h"
+#include "serial/CallMailbox.h"
 #include "serial/RunView.h"
 #include "serial/SerialLink.h"
 
@@ -51,6 +52,7 @@ class UiThreadHost : public DownloadHost {
     void OnUiThread(std::function<void()> call);
 
     QObject& context_;
+    CallMailbox* mailbox_;  // a child of the context, made on its thread
     SerialLink& link_;
     RunView& view_;
     StopSignal& stop_;
