@@ -101,8 +101,7 @@ std::optional<RunOutcome> HeadlessSession::Run(RunInputs inputs) {
     std::optional<RunOutcome> outcome;
     controller_.Start(*state_, host_, std::move(inputs), [this, &outcome](RunOutcome result) {
         // Handed to this thread, which is waiting for it below.
-        QMetaObject::invokeMethod(
-            &context_, [&outcome, result] { outcome = result; }, Qt::QueuedConnection);
+        runEnded_->Post([&outcome, result] { outcome = result; });
     });
     // Starting clears the run's stop signal; a request made since Run was called still holds.
     if (stopRequested_.load()) {

@@ -11,6 +11,7 @@
 #include "engine/DownloadWorker.h"
 #include "engine/LoaderState.h"
 #include "engine/RunController.h"
+#include "serial/CallMailbox.h"
 #include "serial/PortMapping.h"
 #include "serial/RecordingView.h"
 #include "serial/SerialLink.h"
@@ -85,6 +86,8 @@ class HeadlessSession {
     std::atomic<bool> stopRequested_{false};
     // Posted calls die with it, before the stop signal they look at.
     QObject context_;
+    // Brings the run's outcome back to this thread; a child of the context.
+    CallMailbox* runEnded_ = new CallMailbox(&context_);
     UiThreadHost host_;
 };
 

@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
+#include <future>
 
 #include "serial/PortMapping.h"
 #include "ui/LoaderDialog.h"
@@ -61,11 +62,10 @@ BoxResult CLoaderApp::ShowMessageBox(const QString& text, BoxType type, QWidget*
     if (QThread::currentThread() == uiContext_.thread()) {
         return ShowOnUiThread(text, type, owner);
     }
-    BoxResult result = BoxResult::Cancel;
-    QMetaObject::invokeMethod(
-        &uiContext_, [&] { result = ShowOnUiThread(text, type, owner); },
-        Qt::BlockingQueuedConnection);
-    return result;
+    // The calling thread waits; the box is shown where every widget lives.
+    std::promise<BoxResult> shown;
+    boxMailbox_->Post([&] { shown.set_value(ShowOnUiThread(text, type, owner)); });
+    return shown.get_future().get();
 }
 
 BoxResult CLoaderApp::ShowOnUiThread(const QString& text, BoxType type, QWidget* owner) {

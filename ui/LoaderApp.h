@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <memory>
 
+#include "serial/CallMailbox.h"
 #include "ui/MessagePresenter.h"
 #include "ui/SettingsStore.h"
 
@@ -65,6 +66,8 @@ class CLoaderApp {
     MessagePresenter* presenter_ = &realBoxes_;
     // Lives on the UI thread; boxes asked for elsewhere are shown through it.
     QObject uiContext_;
+    // Brings boxes asked for on other threads to the UI thread.
+    CallMailbox* boxMailbox_ = new CallMailbox(&uiContext_);
 };
 
 }  // namespace vantrel
