@@ -57,10 +57,9 @@ class PauseRecordingHost : public UiThreadHost {
 class Gate {
   public:
     void Open() {
-        {
-            std::lock_guard lock(mutex_);
-            open_ = true;
-        }
+        // Notified under the lock: a waiter that wakes may destroy the gate at once.
+        std::lock_guard lock(mutex_);
+        open_ = true;
         changed_.notify_all();
     }
     bool WaitOpen() {
@@ -352,10 +351,13 @@ class BlockingView : public RecordingView {
                               MessageIcon icon) override {
         shown.Open();
         closed.WaitOpen();
-        return RecordingView::ShowMessage(text, buttons, icon);
+        const MessageResult result = RecordingView::ShowMessage(text, buttons, icon);
+        recorded.Open();
+        return result;
     }
     Gate shown;
     Gate closed;
+    Gate recorded;  // the test thread may read what was recorded
 };
 
 TEST(UiThreadHostStop, StopReleasesAWorkerWaitingForTheUiThread) {
@@ -384,6 +386,7 @@ TEST(UiThreadHostStop, StopReleasesAWorkerWaitingForTheUiThread) {
     EXPECT_EQ(worker.wait_for(kPatience), std::future_status::ready);
 
     view.closed.Open();
+    ASSERT_TRUE(view.recorded.WaitOpen());
     uiThread.quit();
     ASSERT_TRUE(uiThread.wait(QDeadlineTimer(kPatience)));
     EXPECT_EQ(view.Messages().size(), 1u);
