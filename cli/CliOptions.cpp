@@ -144,7 +144,8 @@ std::string UsageText(const std::string& program) {
            "  --version     the program's version\n"
            "\n"
            "Exit status: 0 every unit completed, 1 some unit failed, 2 nothing was flashed\n"
-           "(ROM file, base address or port), 130 interrupted.\n";
+           "(ROM file, base address or port), 3 the run was stopped by an internal error,\n"
+           "130 interrupted.\n";
 }
 
 }  // namespace vantrel::cli

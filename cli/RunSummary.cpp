@@ -18,6 +18,8 @@ std::string OutcomeName(const std::optional<RunOutcome>& outcome) {
             return "all-units-failed";
         case RunOutcome::Stopped:
             return "stopped";
+        case RunOutcome::InternalError:
+            return "internal-error";
     }
     return "unknown";
 }
@@ -60,6 +62,9 @@ int RunSummary::ExitCode() const {
     }
     if (!outcome || *outcome == RunOutcome::ImageError) {
         return kExitNothingFlashed;
+    }
+    if (*outcome == RunOutcome::InternalError) {
+        return kExitInternalError;
     }
     const bool allComplete =
         !units.empty() &&

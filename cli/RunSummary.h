@@ -11,6 +11,7 @@ namespace vantrel::cli {
 inline constexpr int kExitAllComplete = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitNothingFlashed = 2;
+inline constexpr int kExitInternalError = 3;
 inline constexpr int kExitInterrupted = 130;
 
 struct UnitResult {
@@ -33,7 +34,7 @@ struct RunSummary {
     std::string Json() const;
 };
 
-// "completed", "image-error", "all-units-failed", "stopped" or "not-started".
+// "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".
 std::string OutcomeName(const std::optional<RunOutcome>& outcome);
 std::string JsonString(const std::string& text);
 

@@ -41,11 +41,7 @@ UnitDisplay::UnitDisplay(std::ostream& out, bool live, std::vector<Unit> units,
       demonBytes_(demonBytes),
       romBytes_(romBytes),
       clock_(std::move(clock)),
-      phaseStart_(clock_()) {
-    if (live_) {
-        Redraw(true);
-    }
-}
+      phaseStart_(clock_()) {}
 
 std::size_t UnitDisplay::UnitIndex(int port) const {
     for (std::size_t i = 0; i < units_.size(); ++i) {
@@ -77,13 +73,14 @@ void UnitDisplay::Status(int port, const std::string& text) {
 }
 
 void UnitDisplay::Message(const std::string& text) {
-    if (live_ && drawnLines_ > 0) {
+    const bool redraw = live_ && drawnLines_ > 0;
+    if (redraw) {
         // Print above the live block, then draw it again below.
         out_ << "\x1b[" << drawnLines_ << "F\x1b[J";
         drawnLines_ = 0;
     }
     out_ << text << '\n';
-    if (live_) {
+    if (redraw) {
         Redraw(true);
     }
     out_ << std::flush;
@@ -133,6 +130,7 @@ std::string UnitDisplay::ProgressLine() const {
 }
 
 void UnitDisplay::Redraw(bool force) {
+    started_ = true;
     const auto now = clock_();
     if (!force && drawnLines_ > 0 && now - lastDraw_ < std::chrono::milliseconds(100)) {
         return;
@@ -149,7 +147,7 @@ void UnitDisplay::Redraw(bool force) {
 }
 
 void UnitDisplay::Finish() {
-    if (live_) {
+    if (live_ && started_) {
         Redraw(true);
     }
     out_ << std::flush;

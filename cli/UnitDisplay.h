@@ -13,7 +13,9 @@ namespace vantrel::cli {
 
 // What the user sees while a run goes on. On a terminal: one live line per unit and a progress
 // bar with bytes sent and a time estimate, redrawn in place. Otherwise plain lines: each unit's
-// changes of stage (the per-chunk texts once each) and the progress every tenth.
+// changes of stage (the per-chunk texts once each) and the progress every tenth. Nothing of the
+// transfer shows until the run reaches a unit, so a run refused at the start shows only its
+// message.
 class UnitDisplay {
   public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -55,6 +57,7 @@ class UnitDisplay {
     int position_ = 0;
     int lastPlainTenth_ = -1;
     bool sawFull_ = false;
+    bool started_ = false;  // live mode draws nothing until the run reaches a unit
     std::chrono::steady_clock::time_point phaseStart_;
     std::size_t drawnLines_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <chrono>
+#include <exception>
+#include <string>
 
 #include "engine/LineSettings.h"
 #include "engine/UnitStage.h"
@@ -32,7 +34,7 @@ constexpr std::uint32_t kDemonBaud = 57600;
 
 }  // namespace
 
-RunOutcome DownloadWorker::Run(const RunInputs& inputs) {
+RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
     UnitTracker units(state_, host_);
     outcome_ = RunOutcome::AllUnitsFailed;
     try {
@@ -87,8 +89,34 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) {
         return outcome_;
     } catch (const RunStopped&) {
         return RunOutcome::Stopped;
+    } catch (const std::exception& error) {
+        return EndAfterInternalError(error.what());
+    } catch (...) {
+        return EndAfterInternalError("unknown error");
     }
     return outcome_;
+}
+
+RunOutcome DownloadWorker::EndAfterInternalError(const char* what) noexcept {
+    state_.SetInProgress(false);
+    if (host_.StopRequested()) {
+        return RunOutcome::Stopped;
+    }
+    // Each step on its own: a host that failed once may fail again, and the rest must still run.
+    // After a stop request every step declines and the host is left alone.
+    const auto attempt = [](auto&& step) {
+        try {
+            step();
+        } catch (...) {
+        }
+    };
+    attempt([&] {
+        host_.ShowMessage(std::string(kInternalErrorMessage) + what, MessageButtons::Ok,
+                          MessageIcon::Exclamation);
+    });
+    attempt([&] { host_.CloseSelectedPorts(); });
+    attempt([&] { host_.EnableStart(); });
+    return RunOutcome::InternalError;
 }
 
 bool DownloadWorker::LoadImages(const RunInputs& inputs, std::int32_t& demonSize,

@@ -29,7 +29,12 @@ enum class RunOutcome {
     ImageError,      // an image or the base address could not be read; no port was written
     AllUnitsFailed,  // every unit failed one wait
     Stopped,         // the run was asked to stop and left its host alone from then on
+    InternalError,   // something unexpected ended the run; reported, ports closed, Start enabled
 };
+
+// Shown, with the error's own text after it, when something unexpected ends a run.
+inline constexpr std::string_view kInternalErrorMessage =
+    "The download was stopped by an internal error:\n\n";
 
 // One download run: reads both images, remembers the settings, and drives every selected unit
 // through the monitor, the Demon, the erase and the firmware, in lock step.
@@ -38,7 +43,8 @@ class DownloadWorker {
     DownloadWorker(LoaderState& state, DownloadHost& host, const StopSignal& stop)
         : state_(state), host_(host, stop) {}
 
-    RunOutcome Run(const RunInputs& inputs);
+    // Never throws: whatever goes wrong inside a run ends that run.
+    RunOutcome Run(const RunInputs& inputs) noexcept;
 
   private:
     using ChunkBuilder = std::uint16_t (*)(PacketBuffer&, std::span<const std::uint8_t>,
@@ -48,6 +54,8 @@ class DownloadWorker {
     bool LoadImages(const RunInputs& inputs, std::int32_t& demonSize, std::int32_t& romSize,
                     std::uint32_t& baseAddress);
     void ReportError(std::string_view message);
+    // Ends the run as finish-run does, after telling the user what went wrong.
+    RunOutcome EndAfterInternalError(const char* what) noexcept;
     void Send(std::uint16_t length);
     void SetLine(const LineSettings& settings);
     void Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,

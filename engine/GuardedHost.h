@@ -16,6 +16,7 @@ class GuardedHost {
   public:
     GuardedHost(DownloadHost& host, const StopSignal& stop) : host_(host), stop_(stop) {}
 
+    bool StopRequested() const { return stop_.StopRequested(); }
     void CheckStop() const {
         if (stop_.StopRequested()) {
             throw RunStopped{};

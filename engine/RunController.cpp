@@ -16,8 +16,12 @@ void RunController::Start(LoaderState& state, DownloadHost& host, RunInputs inpu
             const RunOutcome outcome = worker.Run(runInputs);
             runInputs.romFile.reset();
             running_.store(false);
-            if (handler) {
-                handler(outcome);
+            // Nothing may leave the thread: an escaping exception would end the process.
+            try {
+                if (handler) {
+                    handler(outcome);
+                }
+            } catch (...) {
             }
         });
     } catch (...) {

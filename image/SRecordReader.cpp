@@ -65,14 +65,31 @@ bool IsS3(std::string_view record) {
     return record.size() > 1 && record[1] == '3';
 }
 
-// One line of the stream, keeping its first storage.size() characters. The rest of a longer line
-// is skipped, never handed back as a line of its own. CR LF ends a line just as LF does.
-std::optional<std::string_view> ReadLine(std::FILE* file, LineStorage& storage) {
+// One line of the stream, as far as a record can reach. LF, CR LF and a lone CR each end a line,
+// so a file written by any tool reads alike. The rest of a longer line is never handed back as a
+// line of its own; whether it held anything but blanks is kept, since that makes an S3 line bad.
+struct Line {
+    std::string_view text;
+    bool droppedText = false;
+};
+
+enum class LineRead { Line, End, Error };
+
+bool IsBlank(int c) {
+    return c == ' ' || c == '\t';
+}
+
+LineRead ReadLine(std::FILE* file, LineStorage& storage, Line& line) {
     std::size_t kept = 0;
     bool readAny = false;
+    line.droppedText = false;
     for (;;) {
-        int c = std::getc(file);
+        const int c = std::getc(file);
         if (c == EOF) {
+            // A failing stream must never pass for a complete file.
+            if (std::ferror(file)) {
+                return LineRead::Error;
+            }
             break;
         }
         readAny = true;
@@ -81,21 +98,44 @@ std::optional<std::string_view> ReadLine(std::FILE* file, LineStorage& storage) 
         }
         if (c == '\r') {
             const int next = std::getc(file);
-            if (next == '\n') {
-                break;
-            }
-            if (next != EOF) {
+            if (next != '\n' && next != EOF) {
                 std::ungetc(next, file);
             }
+            break;
         }
         if (kept < storage.size()) {
             storage[kept++] = static_cast<char>(c);
+        } else if (!IsBlank(c)) {
+            line.droppedText = true;
         }
     }
     if (!readAny) {
-        return std::nullopt;
+        return LineRead::End;
     }
-    return std::string_view(storage.data(), kept);
+    line.text = std::string_view(storage.data(), kept);
+    return LineRead::Line;
+}
+
+// An S3 line carries one record: past its checksum only blanks may follow. A second record on
+// the same line would otherwise be skipped without a word and the unit flashed short. The
+// address field of a short record reaches past its checksum and still belongs to it.
+bool OnlyBlanksAfterRecord(const Line& line, std::size_t count) {
+    const std::size_t end = std::max(kCountColumn + 2 * count + 2, kDataColumn);
+    if (line.droppedText) {
+        return false;
+    }
+    for (std::size_t i = end; i < line.text.size(); ++i) {
+        if (!IsBlank(line.text[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The image's last byte must have a 32-bit address, or the chunk addresses would wrap to 0.
+bool FitsAddressSpace(std::uint32_t baseAddress, std::int32_t size) {
+    return size <= 0 || std::uint64_t{baseAddress} + static_cast<std::uint64_t>(size) - 1 <=
+                            std::uint64_t{0xFFFFFFFFu};
 }
 
 // Tests one S3 record and copies its data into the image. Returns 0, or the result that ends the
@@ -149,19 +189,30 @@ std::int32_t SRecordReader::LoadFromFile(std::FILE* file, std::span<std::uint8_t
     if (static_cast<std::size_t>(size) > buffer.size()) {
         return Code(SRecordError::ImageTooLarge);
     }
+    if (!FitsAddressSpace(baseAddress, size)) {
+        return Code(SRecordError::SizeMismatch);
+    }
     std::fill_n(buffer.begin(), size, std::uint8_t{0xFF});
 
     std::rewind(file);
     LineStorage storage{};
-    while (const auto line = ReadLine(file, storage)) {
-        if (!IsS3(*line)) {
+    Line line;
+    for (;;) {
+        const LineRead read = ReadLine(file, storage, line);
+        if (read == LineRead::Error) {
+            return Code(SRecordError::FormatInvalid);
+        }
+        if (read == LineRead::End) {
+            return size;
+        }
+        if (!IsS3(line.text)) {
             continue;
         }
-        if (const std::int32_t result = PlaceRecord(*line, buffer, baseAddress, size); result < 0) {
+        if (const std::int32_t result = PlaceRecord(line.text, buffer, baseAddress, size);
+            result < 0) {
             return result;
         }
     }
-    return size;
 }
 
 std::int32_t SRecordReader::LoadFromText(const char* text, std::span<std::uint8_t> buffer,
@@ -199,13 +250,21 @@ std::int32_t SRecordReader::MeasureFile(std::FILE* file) {
     }
     std::rewind(file);
     LineStorage storage{};
+    Line line;
     std::int64_t total = 0;
-    while (const auto line = ReadLine(file, storage)) {
-        if (!IsS3(*line)) {
+    for (;;) {
+        const LineRead read = ReadLine(file, storage, line);
+        if (read == LineRead::Error) {
+            return -1;
+        }
+        if (read == LineRead::End) {
+            break;
+        }
+        if (!IsS3(line.text)) {
             continue;
         }
-        const auto count = ReadByte(*line, kCountColumn);
-        if (!count) {
+        const auto count = ReadByte(line.text, kCountColumn);
+        if (!count || !OnlyBlanksAfterRecord(line, *count)) {
             return -1;
         }
         total += static_cast<std::int64_t>(*count) - 5;

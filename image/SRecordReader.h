@@ -24,13 +24,16 @@ enum class ImageSource { Rom, Demon };
 class SRecordReader {
   public:
     // Returns the image size (the number of data bytes the S3 records carry) or an SRecordError.
-    // Rewinds the stream first; leaves it open.
+    // Rewinds the stream first; leaves it open. An image whose last byte would lie past address
+    // FFFFFFFF is SizeMismatch; a stream that fails to read is FormatInvalid.
     static std::int32_t LoadFromFile(std::FILE* file, std::span<std::uint8_t> buffer,
                                      std::uint32_t baseAddress);
     // Returns the text's length in characters, or an SRecordError. A null text is FormatInvalid.
     static std::int32_t LoadFromText(const char* text, std::span<std::uint8_t> buffer,
                                      std::uint32_t baseAddress);
-    // Sum of (count - 5) over the stream's S3 records, or -1 when a count cannot be read.
+    // Sum of (count - 5) over the stream's S3 records, or -1 when a count cannot be read, an S3
+    // line holds anything but blanks after its record, or the stream fails. LF, CR LF and a
+    // lone CR each end a line.
     static std::int32_t MeasureFile(std::FILE* file);
     // count - 5 of a good record, or -1.
     static std::int32_t CheckRecord(std::string_view record);

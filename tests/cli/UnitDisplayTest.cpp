@@ -58,16 +58,24 @@ TEST_F(UnitDisplayTest, PlainProgressEveryTenthWithBytesOfTheImageBeingSent) {
 
 TEST_F(UnitDisplayTest, LiveModeRedrawsInPlaceAndPrintsMessagesAboveTheBlock) {
     UnitDisplay display = Make(true);
-    display.Status(1, "ENQ Sent");  // within 100 ms of the first draw: not drawn yet
-    EXPECT_EQ(out.str().find("COM1: ENQ Sent"), std::string::npos);
+    display.Status(1, "ENQ Sent");
+    display.Status(4, "ENQ Sent");  // within 100 ms of the first draw: not drawn yet
+    EXPECT_EQ(out.str().find("COM4 (/dev/x): ENQ Sent"), std::string::npos);
     now += 200ms;
-    display.Status(4, "ENQ Sent");
+    display.Status(4, "Force2Mon Successful");
     EXPECT_NE(out.str().find("\x1b[3F"), std::string::npos) << "back up over 2 units + bar";
     EXPECT_NE(out.str().find("COM1: ENQ Sent"), std::string::npos);
     out.str("");
     display.Message("Error detected with the unit connected to COM 4: Force2Mon Failed...");
     EXPECT_EQ(out.str().rfind("\x1b[3F\x1b[J", 0), 0u) << "clears the block first";
     EXPECT_NE(out.str().find("Force2Mon Failed...\n\x1b[2KCOM1: ENQ Sent"), std::string::npos);
+}
+
+TEST_F(UnitDisplayTest, RunRefusedAtTheStartShowsOnlyItsMessage) {
+    UnitDisplay display = Make(true);
+    display.Message("ROM file format invalid (S-record)");
+    display.Finish();
+    EXPECT_EQ(out.str(), "ROM file format invalid (S-record)\n");
 }
 
 TEST(GroupThousandsTest, GroupsByThree) {

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <numeric>
 #include <string>
 #include <vector>
@@ -92,6 +93,11 @@ class DownloadWorkerTest : public ::testing::Test {
         RunInputs inputs{std::move(path), std::move(base), RomFileWith(romText), demon};
         DownloadWorker worker(*state, *fake, stop);
         return worker.Run(inputs);
+    }
+    static void AddUnitsTo(FakeHost& host, int count) {
+        for (int port = 1; port <= count; ++port) {
+            host.AddUnit(port);
+        }
     }
     void AddUnits(int count, UnitBehaviour behaviour = {}) {
         for (int port = 1; port <= count; ++port) {
@@ -409,6 +415,41 @@ TEST_F(DownloadWorkerTest, StopDuringAnyPauseOrWaitEndsTheRunWithoutTouchingTheH
         EXPECT_EQ(fake->Now(), stopAt);
         EXPECT_FALSE(fake->startEnabled);
     }
+}
+
+// A host that fails unexpectedly at its nth write to the ports.
+class ThrowingHost : public FakeHost {
+  public:
+    ThrowingHost(LoaderState& state, StopSignal& stop, int throwAtWrite)
+        : FakeHost(state, stop), throwAtWrite_(throwAtWrite) {}
+    void WriteToSelected(std::span<const std::uint8_t> bytes) override {
+        if (++writes_ == throwAtWrite_) {
+            throw std::bad_alloc();
+        }
+        FakeHost::WriteToSelected(bytes);
+    }
+
+  private:
+    int throwAtWrite_;
+    int writes_ = 0;
+};
+
+TEST_F(DownloadWorkerTest, UnexpectedErrorEndsTheRunLikeFinishRunWithOneMessage) {
+    ThrowingHost host(*state, stop, 5);
+    AddUnitsTo(host, 2);
+    RunInputs inputs{"/roms/unit.rom", "00C10000",
+                     RomFileWith(FormatS3Records(Pattern(500), kBase))};
+    DownloadWorker worker(*state, host, stop);
+    EXPECT_EQ(worker.Run(inputs), RunOutcome::InternalError);
+
+    EXPECT_FALSE(state->InProgress());
+    EXPECT_EQ(host.Messages(),
+              std::vector<std::string>{std::string(kInternalErrorMessage) + "std::bad_alloc"});
+    EXPECT_EQ(host.messageIcons, std::vector<MessageIcon>{MessageIcon::Exclamation});
+    ASSERT_GE(host.events.size(), 2u);
+    EXPECT_EQ(host.events.back().kind, HostEvent::EnableStart);
+    EXPECT_EQ(host.events[host.events.size() - 2].kind, HostEvent::CloseSelected);
+    EXPECT_FALSE(host.IsOpen(1) || host.IsOpen(2));
 }
 
 }  // namespace

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
 #include <ostream>
+#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -480,14 +482,82 @@ TEST_F(LoadFromFileTest, RecordReachingPastTheBufferIsTooLarge) {
 }
 
 TEST_F(LoadFromFileTest, RestOfAVeryLongLineIsNeverANewRecord) {
-    // A second record hidden 765 characters into the line, past anything a record can use.
-    const std::string longLine =
-        std::string(kExample) + std::string(765 - kExample.size(), ' ') + S3(kBase + 1, {0x34});
-    const std::string content = Lines({longLine, S3(kBase + 1, {0x56})});
-    EXPECT_EQ(Measure(content), 2);
-    EXPECT_EQ(LoadFile(content), 2);
-    EXPECT_EQ(Slice(rom_, 0, 2), (Bytes{0x12, 0x56}));
-    EXPECT_EQ(rom_[2], kUntouched);
+    // A second record hidden 765 characters into the line, past anything a record can use: the
+    // line is refused rather than flashed without it. Blanks alone there are harmless.
+    const std::string blanks(765 - kExample.size(), ' ');
+    const std::string content = Lines({std::string(kExample) + blanks + S3(kBase + 1, {0x34})});
+    EXPECT_EQ(Measure(content), -1);
+    EXPECT_EQ(LoadFile(content), kFormatInvalid);
+    EXPECT_EQ(rom_[0], kUntouched);
+    EXPECT_EQ(LoadFile(Lines({std::string(kExample) + blanks + "\t"})), 1);
+}
+
+TEST_F(LoadFromFileTest, AnS3LineCarriesOneRecordFollowedOnlyByBlanks) {
+    const std::string first = S3(kBase, Pattern(16, 1));
+    const std::string second = S3(kBase + 16, Pattern(16, 2));
+    for (const std::string& line :
+         {first + second, first + " " + second, first + "\t" + second, first + "junk"}) {
+        EXPECT_EQ(LoadFile(Lines({line})), kFormatInvalid) << line;
+        EXPECT_EQ(rom_[0], kUntouched) << "refused before the buffer is touched";
+    }
+    EXPECT_EQ(LoadFile(Lines({first + " \t ", second})), 32);
+    // Other record types stay skipped untested, whatever follows them.
+    EXPECT_EQ(LoadFile(Lines({Record('1', {0, 0, 1}) + second, first})), 16);
+}
+
+// A stream whose reads fail once `failAfter` bytes have been read in all (both passes).
+std::FILE* FailingStream(std::string content, std::size_t failAfter) {
+    struct Source {
+        std::string content;
+        std::size_t position = 0;
+        std::size_t budget = 0;
+    };
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* out, std::size_t size) -> ssize_t {
+        auto* source = static_cast<Source*>(cookie);
+        if (source->budget == 0) {
+            errno = EIO;
+            return -1;
+        }
+        size = std::min({size, source->budget, source->content.size() - source->position});
+        std::copy_n(source->content.data() + source->position, size, out);
+        source->position += size;
+        source->budget -= size;
+        return static_cast<ssize_t>(size);
+    };
+    io.seek = [](void* cookie, off64_t* offset, int whence) -> int {
+        auto* source = static_cast<Source*>(cookie);
+        if (whence != SEEK_SET) {
+            return -1;
+        }
+        source->position = static_cast<std::size_t>(*offset);
+        return 0;
+    };
+    io.close = [](void* cookie) -> int {
+        delete static_cast<Source*>(cookie);
+        return 0;
+    };
+    return fopencookie(new Source{std::move(content), 0, failAfter}, "r", io);
+}
+
+TEST_F(LoadFromFileTest, AReadErrorIsNeverTakenForTheEndOfTheFile) {
+    const std::string content = Lines({S3(kBase, Pattern(64, 1)), S3(kBase + 64, Pattern(64, 2))});
+    // In the first pass, and in the second one after the first went through.
+    for (const std::size_t failAfter : {std::size_t{10}, content.size() + 10}) {
+        std::FILE* file = FailingStream(content, failAfter);
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(SRecordReader::LoadFromFile(file, Rom(), kBase), kFormatInvalid) << failAfter;
+        std::fclose(file);
+    }
+}
+
+TEST_F(LoadFromFileTest, ImageMustEndWithinTheAddressSpace) {
+    const Bytes data = Pattern(16, 3);
+    EXPECT_EQ(LoadFile(Lines({S3(0xFFFFFFF0, data)}), 0xFFFFFFF0), 16) << "ends at FFFFFFFF";
+    // Overlapping records make the image larger than the addresses they span.
+    const std::string overlapping = Lines({S3(0xFFFFFFF0, data), S3(0xFFFFFFF0, {7})});
+    EXPECT_EQ(LoadFile(overlapping, 0xFFFFFFF0), kSizeMismatch);
+    EXPECT_EQ(rom_[0], 3) << "buffer untouched by the refused read";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -683,16 +753,19 @@ TEST_P(BothFormsTest, LongestRecordIsReadWhole) {
     EXPECT_EQ(Slice(Image(), 250, 32), next);
 }
 
-TEST_P(BothFormsTest, CrLfReadsLikeLf) {
+TEST_P(BothFormsTest, CrLfAndLoneCrReadLikeLf) {
     const std::initializer_list<std::string> records = {
         Record('0', {0, 0}), S3(kBase, Pattern(20, 5)), S3(kBase + 10, Pattern(20, 9)),
         "S70500000000FA"};
     const std::string lf = Join(records, "\n");
-    const std::string crlf = Join(records, "\r\n");
     EXPECT_EQ(Load(lf), SizeOf(lf, 40));
     const Bytes expected = Slice(Image(), 0, 40);
-    EXPECT_EQ(Load(crlf), SizeOf(crlf, 40));
-    EXPECT_EQ(Slice(Image(), 0, 40), expected);
+    for (const char* end : {"\r\n", "\r"}) {
+        const std::string other = Join(records, end);
+        std::fill(rom_.begin(), rom_.end(), kUntouched);
+        EXPECT_EQ(Load(other), SizeOf(other, 40));
+        EXPECT_EQ(Slice(Image(), 0, 40), expected);
+    }
 
     // Damaged records fail alike.
     EXPECT_EQ(Load("S30600C1000012\r\n"), kChecksumInvalid);
@@ -705,6 +778,107 @@ INSTANTIATE_TEST_SUITE_P(Reads, BothFormsTest, ::testing::Values(Form::File, For
                          [](const ::testing::TestParamInfo<Form>& param) {
                              return param.param == Form::File ? "File" : "Text";
                          });
+
+// ---------------------------------------------------------------------------------------------
+// Property: ROM files as other tools write them read back as exactly their image
+
+struct FileShape {
+    const char* name;
+    std::vector<std::string> lineEnds;  // each line takes one of these at random
+    bool lowerCase;
+};
+
+void PrintTo(const FileShape& shape, std::ostream* out) {
+    *out << shape.name;
+}
+
+class RomFileShapeTest : public ReaderTest, public ::testing::WithParamInterface<FileShape> {
+  protected:
+    struct Generated {
+        std::vector<std::string> lines;  // record lines with their line ends
+        Bytes image;
+        std::uint32_t base;
+    };
+
+    Generated Generate(std::mt19937& random) {
+        const auto pick = [&](std::size_t low, std::size_t high) {
+            return std::uniform_int_distribution<std::size_t>(low, high)(random);
+        };
+        Generated out;
+        out.image.resize(pick(1, 4000));
+        for (auto& byte : out.image) {
+            byte = static_cast<std::uint8_t>(pick(0, 255));
+        }
+        out.base = static_cast<std::uint32_t>(pick(1, 0xFFFFFFFFu - out.image.size()));
+        for (std::size_t offset = 0; offset < out.image.size();) {
+            const std::size_t length = std::min(pick(1, 250), out.image.size() - offset);
+            const auto first = out.image.begin() + static_cast<std::ptrdiff_t>(offset);
+            std::string line = S3(out.base + static_cast<std::uint32_t>(offset),
+                                  Bytes(first, first + static_cast<std::ptrdiff_t>(length)));
+            if (GetParam().lowerCase && pick(0, 1) == 1) {
+                std::transform(line.begin() + 2, line.end(), line.begin() + 2,
+                               [](char c) { return static_cast<char>(std::tolower(c)); });
+            }
+            const auto& ends = GetParam().lineEnds;
+            out.lines.push_back(line + ends[pick(0, ends.size() - 1)]);
+            offset += length;
+        }
+        std::shuffle(out.lines.begin(), out.lines.end(), random);
+        return out;
+    }
+
+    static std::string Concatenate(const std::vector<std::string>& lines) {
+        std::string out = "S00600004844521B\n";
+        for (const auto& line : lines) {
+            out += line;
+        }
+        return out;
+    }
+
+    // The read either fails or gives exactly the image; never a different one.
+    void ExpectExactOrFailed(const std::string& content, const Generated& file,
+                             const std::string& what) {
+        const std::int32_t size = LoadFile(content, file.base);
+        if (size >= 0) {
+            ASSERT_EQ(size, static_cast<std::int32_t>(file.image.size())) << what;
+            ASSERT_EQ(Slice(rom_, 0, file.image.size()), file.image) << what;
+        }
+    }
+};
+
+TEST_P(RomFileShapeTest, ReadsExactlyTheImageAndNoCorruptionGivesAnother) {
+    std::mt19937 random(0x5EC0 + static_cast<unsigned>(std::string_view(GetParam().name).size()));
+    static constexpr std::string_view kReplacements = "0123456789abcdefABCDEFSsGx+- \t\r\n";
+    for (int round = 0; round < 20; ++round) {
+        const Generated file = Generate(random);
+        const std::string content = Concatenate(file.lines);
+        ASSERT_EQ(LoadFile(content, file.base), static_cast<std::int32_t>(file.image.size()));
+        ASSERT_EQ(Slice(rom_, 0, file.image.size()), file.image);
+
+        for (int damage = 0; damage < 40; ++damage) {
+            std::vector<std::string> lines = file.lines;
+            std::string& line = lines[random() % lines.size()];
+            // Damage that changes a line's type character makes it a record of another type,
+            // skipped by design: column 1, and the LF of a CR LF, which would put a character
+            // in front of the next line.
+            const std::size_t column = 2 + random() % (line.size() - 2);
+            const char replacement = kReplacements[random() % kReplacements.size()];
+            if (line[column] == replacement || (line[column] == '\n' && line[column - 1] == '\r')) {
+                continue;
+            }
+            line[column] = replacement;
+            ExpectExactOrFailed(Concatenate(lines), file,
+                                "column " + std::to_string(column) + " of " + line);
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, RomFileShapeTest,
+    ::testing::Values(FileShape{"Lf", {"\n"}, false}, FileShape{"CrLf", {"\r\n"}, true},
+                      FileShape{"Cr", {"\r"}, false},
+                      FileShape{"MixedWithTrailingBlanks", {"\n", "\r\n", "\r", " \t\n"}, true}),
+    [](const ::testing::TestParamInfo<FileShape>& param) { return param.param.name; });
 
 // ---------------------------------------------------------------------------------------------
 // Messages
