@@ -23,7 +23,7 @@
 
 #include "bench/ProtocolFloor.h"
 #include "image/SRecordWriter.h"
-#include "serial/HeadlessSession.h"
+#include "session/HeadlessSession.h"
 
 extern char** environ;
 

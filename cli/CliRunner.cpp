@@ -3,15 +3,15 @@
 #include <memory>
 
 #include "cli/UnitDisplay.h"
+#include "engine/UnitStage.h"
+#include "image/DemonImageText.h"
 #include "image/RomFile.h"
 #include "image/SRecordReader.h"
-#include "serial/HeadlessSession.h"
-#include "ui/SettingsStore.h"
+#include "session/HeadlessSession.h"
+#include "settings/SettingsStore.h"
 
 namespace vantrel::cli {
 namespace {
-
-constexpr std::size_t kDemonBytes = 5630;
 
 std::size_t RomBytes(const std::string& path) {
     RomFile file = OpenRomFileForReading(path);
@@ -36,7 +36,10 @@ int CliRunner::Run() {
     summary_ = RunSummary{};
     summary_.romPath = options_.romPath;
     summary_.baseAddress = options_.baseAddress.value_or(
-        settings_.ReadString("Misc", "FwBaseAddr", "00C10000").toStdString());
+        settings_
+            .ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
+                        SettingsStore::kDefaultFwBaseAddr)
+            .toStdString());
 
     auto mapping = std::make_unique<TablePortMapping>();
     const SettingsPortMapping remembered(settings_);
@@ -52,7 +55,8 @@ int CliRunner::Run() {
     }
 
     HeadlessSession session(std::move(mapping));
-    UnitDisplay display(err_, liveTerminal_, displayUnits, kDemonBytes, RomBytes(options_.romPath));
+    UnitDisplay display(err_, liveTerminal_, displayUnits, DemonImageSize(),
+                        RomBytes(options_.romPath));
     session.View().SetCallbacks({
         .status = [&](int port, const QString& text) { display.Status(port, text.toStdString()); },
         .message =
@@ -90,9 +94,9 @@ int CliRunner::Finish(HeadlessSession& session) {
     summary_.interrupted = interrupted_.load();
     for (UnitResult& unit : summary_.units) {
         unit.status = session.View().Status(unit.port).toStdString();
-        unit.complete = summary_.outcome == RunOutcome::Completed &&
-                        session.State().Port(unit.port).selected.load() &&
-                        unit.status == "FW Load Complete";
+        const PortSlot& slot = session.State().Port(unit.port);
+        unit.complete = summary_.outcome == RunOutcome::Completed && slot.selected.load() &&
+                        slot.stage.load() == kFwLoadComplete;
     }
     out_ << (options_.json ? summary_.Json() : summary_.Text()) << std::flush;
     return summary_.ExitCode();

@@ -7,7 +7,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
-#include "ui/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace {
 

@@ -16,19 +16,29 @@ struct StatusUpdate {
     std::string_view text;
 };
 
-// What the unit stages need of the window and the ports. Called on the worker thread; an
+// Thrown by a host call once the run has been asked to stop: the run unwinds to the top of the
+// worker without touching anything more.
+struct RunStopped {};
+
+// Everything a download run needs of the window and the ports. Called on the worker thread; an
 // implementation carries each call out wherever its objects live and returns when it is done.
-class UnitHost {
+//
+// Stop rule: once the run is asked to stop, every call throws RunStopped instead of doing its
+// work, and a sleep under way ends at once by throwing it. This is the only place a stop is
+// seen, so the engine needs no checks of its own.
+class DownloadHost {
   public:
-    virtual ~UnitHost() = default;
-    virtual void SetStatusText(int port, std::string_view text) = 0;
-    // Several ports' texts at once, in the order given; a host that crosses threads for each
-    // call does this in one crossing.
-    virtual void SetStatusTexts(std::span<const StatusUpdate> updates) {
-        for (const StatusUpdate& update : updates) {
-            SetStatusText(update.port, update.text);
-        }
+    using Clock = std::chrono::steady_clock;
+
+    virtual ~DownloadHost() = default;
+
+    // Several ports' texts at once, in the order given: one crossing for the lot.
+    virtual void SetStatusTexts(std::span<const StatusUpdate> updates) = 0;
+    void SetStatusText(int port, std::string_view text) {
+        const StatusUpdate update{port, text};
+        SetStatusTexts(std::span(&update, 1));
     }
+    // Blocks until the user has answered.
     virtual MessageResult ShowMessage(std::string_view text, MessageButtons buttons,
                                       MessageIcon icon) = 0;
     // Closes the port if it is open.
@@ -36,21 +46,21 @@ class UnitHost {
     // Closes every selected port that is open; flags are left as they are.
     virtual void CloseSelectedPorts() = 0;
     virtual void EnableStart() = 0;
-    // Pauses the run. Must return early once the run is asked to stop.
-    virtual void Sleep(std::chrono::milliseconds duration) = 0;
-};
 
-// The whole of what a download run needs of its host.
-class DownloadHost : public UnitHost {
-  public:
     // On every selected port: apply the settings, open the port if it is closed, pause 2 ms.
     virtual void SetLineSettings(std::string_view settings) = 0;
     // The same bytes to every selected port, in port order.
     virtual void WriteToSelected(std::span<const std::uint8_t> bytes) = 0;
-    virtual void WriteSetting(std::string_view section, std::string_view name,
-                              std::string_view value) = 0;
+    // Remembers the ROM path and the base-address text exactly as given, for the next start.
+    virtual void RememberSettings(std::string_view romPath, std::string_view baseAddressText) = 0;
     virtual void SetProgress(int position) = 0;
     virtual void StepProgress() = 0;
+
+    // Time as the run counts it, and a pause until a moment of it. Polls sleep to absolute
+    // deadlines, so the lateness of one wake-up never adds to the next.
+    virtual Clock::time_point Now() = 0;
+    virtual void SleepUntil(Clock::time_point deadline) = 0;
+    void Sleep(std::chrono::milliseconds duration) { SleepUntil(Now() + duration); }
 };
 
 }  // namespace vantrel

@@ -45,8 +45,7 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
             outcome_ = RunOutcome::ImageError;
             units.FinishRun();
         }
-        host_.WriteSetting("RomFile", "NameAndPath", inputs.romPathText);
-        host_.WriteSetting("Misc", "FwBaseAddr", inputs.baseAddressText);
+        host_.RememberSettings(inputs.romPathText, inputs.baseAddressText);
 
         SetLine(kForceMonitorLine);
         Send(BuildForceMonitor(packet_));
@@ -99,14 +98,14 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
 
 RunOutcome DownloadWorker::EndAfterInternalError(const char* what) noexcept {
     state_.SetInProgress(false);
-    if (host_.StopRequested()) {
-        return RunOutcome::Stopped;
-    }
     // Each step on its own: a host that failed once may fail again, and the rest must still run.
     // After a stop request every step declines and the host is left alone.
-    const auto attempt = [](auto&& step) {
+    bool stopped = false;
+    const auto attempt = [&stopped](auto&& step) {
         try {
             step();
+        } catch (const RunStopped&) {
+            stopped = true;
         } catch (...) {
         }
     };
@@ -116,7 +115,7 @@ RunOutcome DownloadWorker::EndAfterInternalError(const char* what) noexcept {
     });
     attempt([&] { host_.CloseSelectedPorts(); });
     attempt([&] { host_.EnableStart(); });
-    return RunOutcome::InternalError;
+    return stopped ? RunOutcome::Stopped : RunOutcome::InternalError;
 }
 
 bool DownloadWorker::LoadImages(const RunInputs& inputs, std::int32_t& demonSize,

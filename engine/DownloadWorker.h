@@ -5,11 +5,9 @@
 #include <string>
 
 #include "engine/DownloadHost.h"
-#include "engine/GuardedHost.h"
 #include "engine/LineSettings.h"
 #include "engine/LoaderState.h"
 #include "engine/MonitorPackets.h"
-#include "engine/StopSignal.h"
 #include "engine/UnitTracker.h"
 #include "image/RomFile.h"
 
@@ -40,8 +38,7 @@ inline constexpr std::string_view kInternalErrorMessage =
 // through the monitor, the Demon, the erase and the firmware, in lock step.
 class DownloadWorker {
   public:
-    DownloadWorker(LoaderState& state, DownloadHost& host, const StopSignal& stop)
-        : state_(state), host_(host, stop) {}
+    DownloadWorker(LoaderState& state, DownloadHost& host) : state_(state), host_(host) {}
 
     // Never throws: whatever goes wrong inside a run ends that run.
     RunOutcome Run(const RunInputs& inputs) noexcept;
@@ -62,7 +59,7 @@ class DownloadWorker {
                   ChunkBuilder build, int sentStage);
 
     LoaderState& state_;
-    GuardedHost host_;
+    DownloadHost& host_;
     PacketBuffer packet_{};
     RunOutcome outcome_ = RunOutcome::AllUnitsFailed;
 };

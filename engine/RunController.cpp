@@ -12,7 +12,7 @@ void RunController::Start(LoaderState& state, DownloadHost& host, RunInputs inpu
     try {
         thread_ = std::thread([this, &state, &host, runInputs = std::move(inputs),
                                handler = std::move(onEnd)]() mutable {
-            DownloadWorker worker(state, host, stop_);
+            DownloadWorker worker(state, host);
             const RunOutcome outcome = worker.Run(runInputs);
             runInputs.romFile.reset();
             running_.store(false);

@@ -22,8 +22,12 @@ class StopSignal {
     void Reset() { stopRequested_.store(false); }
     // Returns true when the stop was requested before the duration ran out.
     bool WaitFor(std::chrono::milliseconds duration) {
+        return WaitUntil(std::chrono::steady_clock::now() + duration);
+    }
+    // Returns true when the stop was requested before the deadline.
+    bool WaitUntil(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(mutex_);
-        return wake_.wait_for(lock, duration, [this] { return stopRequested_.load(); });
+        return wake_.wait_until(lock, deadline, [this] { return stopRequested_.load(); });
     }
 
   private:

@@ -19,7 +19,9 @@ void UnitTracker::SetStage(int stage) {
         state_.Port(port).stage.store(stage);
         updates[count++] = {port, text};
     }
-    host_.SetStatusTexts(std::span(updates.data(), count));
+    if (count > 0) {
+        host_.SetStatusTexts(std::span(updates.data(), count));
+    }
 }
 
 void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
@@ -30,8 +32,9 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         active[static_cast<std::size_t>(port - 1)] = state_.IsActive(port);
     }
     int successes = 0;
+    const auto start = host_.Now();
     for (int polls = 0;;) {
-        host_.Sleep(interval);
+        host_.SleepUntil(start + interval * (polls + 1));
         bool pending = false;
         std::array<StatusUpdate, kPortCount> reached{};
         std::size_t reachedCount = 0;
@@ -48,7 +51,9 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
                 pending = true;
             }
         }
-        host_.SetStatusTexts(std::span(reached.data(), reachedCount));
+        if (reachedCount > 0) {
+            host_.SetStatusTexts(std::span(reached.data(), reachedCount));
+        }
         if (!pending || ++polls >= tries) {
             break;
         }

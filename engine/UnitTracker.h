@@ -3,21 +3,25 @@
 #include <chrono>
 #include <cstdint>
 
-#include "engine/GuardedHost.h"
+#include "engine/DownloadHost.h"
 #include "engine/LoaderState.h"
 
 namespace vantrel {
+
+// Thrown by finish-run: the run is over and unwinds to the top of the worker.
+struct RunFinished {};
 
 // The worker's side of the unit stages: set every active unit's stage, wait for the units to
 // acknowledge, drop the ones that did not, and end the run when none is left.
 class UnitTracker {
   public:
-    UnitTracker(LoaderState& state, GuardedHost& host) : state_(state), host_(host) {}
+    UnitTracker(LoaderState& state, DownloadHost& host) : state_(state), host_(host) {}
 
     // Every selected port gets the stage and its text, while a run is in progress.
     void SetStage(int stage);
-    // Polls every interval, at most tries times, until every active unit reached expected.
-    // Units that did not are reported, deselected and closed; with no unit left the run ends.
+    // Polls at start + interval, start + 2 intervals, ..., at most tries times, until every
+    // active unit reached expected. Units that did not are reported, deselected and closed;
+    // with no unit left the run ends. A poll that finds nothing new costs no host call.
     void WaitForStage(int expected, std::chrono::milliseconds interval, std::int8_t tries);
     // Ends the run: clears the in-progress flag, closes the selected ports, enables Start, and
     // unwinds to the top of the worker. Start comes last, so that a new run can never have its
@@ -26,7 +30,7 @@ class UnitTracker {
 
   private:
     LoaderState& state_;
-    GuardedHost& host_;
+    DownloadHost& host_;
 };
 
 }  // namespace vantrel

@@ -1,6 +1,6 @@
 #include "serial/PortMapping.h"
 
-#include "ui/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace vantrel {
 

@@ -6,7 +6,7 @@
 
 namespace vantrel {
 
-// The window side of a run: what the user sees. Called on the UI thread only.
+// The window side of a session: what the user sees. Called on the UI thread only.
 class RunView {
   public:
     virtual ~RunView() = default;
@@ -16,6 +16,8 @@ class RunView {
     virtual void SetProgress(int position) = 0;
     virtual void StepProgress() = 0;
     virtual void EnableStart() = 0;
+    // A run is about to start: Start stays disabled until the run enables it again.
+    virtual void DisableStart() {}
     virtual void WriteSetting(const QString& section, const QString& name,
                               const QString& value) = 0;
 };

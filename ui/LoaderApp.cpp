@@ -1,10 +1,9 @@
 #include "ui/LoaderApp.h"
 
 #include <QApplication>
-#include <QMetaObject>
 #include <QThread>
 #include <algorithm>
-#include <future>
+#include <stdexcept>
 
 #include "serial/PortMapping.h"
 #include "ui/LoaderDialog.h"
@@ -26,7 +25,9 @@ QString ApplicationNameFromPath(const QString& executablePath) {
 }
 
 CLoaderApp::CLoaderApp(const QString& executablePath, const QString& settingsFile)
-    : applicationName_(ApplicationNameFromPath(executablePath)), settingsFile_(settingsFile) {}
+    : applicationName_(ApplicationNameFromPath(executablePath)),
+      settingsFile_(settingsFile),
+      uiThread_(QThread::currentThread()) {}
 
 CLoaderApp::~CLoaderApp() = default;
 
@@ -59,16 +60,10 @@ void CLoaderApp::SetMessagePresenter(MessagePresenter* presenter) {
 }
 
 BoxResult CLoaderApp::ShowMessageBox(const QString& text, BoxType type, QWidget* owner) {
-    if (QThread::currentThread() == uiContext_.thread()) {
-        return ShowOnUiThread(text, type, owner);
+    // A run's boxes come here through its host, which crosses threads and heeds a stop.
+    if (QThread::currentThread() != uiThread_) {
+        throw std::logic_error("a message box was asked for off the UI thread");
     }
-    // The calling thread waits; the box is shown where every widget lives.
-    std::promise<BoxResult> shown;
-    boxMailbox_->Post([&] { shown.set_value(ShowOnUiThread(text, type, owner)); });
-    return shown.get_future().get();
-}
-
-BoxResult CLoaderApp::ShowOnUiThread(const QString& text, BoxType type, QWidget* owner) {
     BoxRequest request;
     request.owner = owner;
     if (request.owner.isNull()) {

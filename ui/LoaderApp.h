@@ -3,12 +3,12 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QThread>
 #include <QWidget>
 #include <memory>
 
-#include "serial/CallMailbox.h"
+#include "settings/SettingsStore.h"
 #include "ui/MessagePresenter.h"
-#include "ui/SettingsStore.h"
 
 namespace vantrel {
 
@@ -41,11 +41,10 @@ class CLoaderApp {
     // is nothing more for the program to do.
     bool Startup();
 
-    // The one message-box routine, from either thread. The owner is the main window or the
-    // dialog open above it; the caption is the application name; a box with OK, OK-Cancel,
-    // Yes-No or Yes-No-Cancel buttons and no icon gets the exclamation icon. Blocks until the
-    // box is closed. From another thread the box is shown on the UI thread, so that thread must
-    // not be one the UI thread is waiting for.
+    // The one message-box routine, on the UI thread only (elsewhere it throws
+    // std::logic_error). The owner is the main window or the dialog open above it; the caption
+    // is the application name; a box with OK, OK-Cancel, Yes-No or Yes-No-Cancel buttons and no
+    // icon gets the exclamation icon. Blocks until the box is closed.
     BoxResult ShowMessageBox(const QString& text, BoxType type, QWidget* owner = nullptr);
 
     void SetMainWindow(QWidget* window) { mainWindow_ = window; }
@@ -54,8 +53,6 @@ class CLoaderApp {
     void SetMessagePresenter(MessagePresenter* presenter);
 
   private:
-    BoxResult ShowOnUiThread(const QString& text, BoxType type, QWidget* owner);
-
     QString applicationName_;
     QString settingsFile_;
     QString companyKey_;
@@ -64,10 +61,7 @@ class CLoaderApp {
     QPointer<QWidget> mainWindow_;
     QtMessagePresenter realBoxes_;
     MessagePresenter* presenter_ = &realBoxes_;
-    // Lives on the UI thread; boxes asked for elsewhere are shown through it.
-    QObject uiContext_;
-    // Brings boxes asked for on other threads to the UI thread.
-    CallMailbox* boxMailbox_ = new CallMailbox(&uiContext_);
+    QThread* uiThread_;
 };
 
 }  // namespace vantrel

@@ -41,10 +41,6 @@
 namespace vantrel {
 namespace {
 
-const QString kSelectRomFirst = QStringLiteral("Select the ROM file first.");
-const QString kRomOpenFailed = QStringLiteral("The ROM file could not be opened!");
-const QString kSelectPortsFirst = QStringLiteral("Select COM port(s) first.");
-const QString kNoSystemResources = QStringLiteral("Failed to create system resources.");
 const QString kExitQuestion = QStringLiteral(
     "Firmware loading is in progress! Unit may not    recover if the loading process is "
     "interrupted.\n\nAre you sure you want to exit?");
@@ -84,13 +80,11 @@ CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidge
                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                           Qt::WindowCloseButtonHint),
       app_(app),
-      state_(std::make_unique<LoaderState>()),
       runModal_([](QDialog& dialog) { return dialog.exec(); }) {
     BuildControls();
     BuildTabOrder();
-    link_ = std::make_unique<SerialLink>(*state_, mapping, *this,
-                                         [this](const QString& text) { Message(text); });
-    host_ = std::make_unique<UiThreadHost>(*this, *link_, *this, run_.Stop());
+    session_ = std::make_unique<LoaderSession>(mapping, *this, *this, *this);
+    session_->SetLauncher([this](RunInputs inputs) { StartRun(std::move(inputs)); });
     if (app_.MainWindow() == nullptr) {
         app_.SetMainWindow(this);
     }
@@ -98,8 +92,8 @@ CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidge
 }
 
 CLoaderDialog::~CLoaderDialog() {
-    // The run must be over before the host, the ports and the buffers it works on go.
-    run_.StopAndJoin();
+    // The run must be over before the widgets it shows itself in go.
+    session_.reset();
 }
 
 void CLoaderDialog::BuildControls() {
@@ -207,15 +201,15 @@ void CLoaderDialog::StartUp() {
     setWindowIcon(ProgramIcon());
     progressStep_ = 1;
     progressBar_->setValue(kProgressMinimum);
+    LoaderState& state = session_->State();
     for (int port = 1; port <= kPortCount; ++port) {
-        PortSlot& slot = state_->Port(port);
+        PortSlot& slot = state.Port(port);
         slot.selected.store(false);
         slot.controlCreated.store(false);
         slot.stage.store(0);
     }
-    state_->SetInProgress(false);
+    state.SetInProgress(false);
     romType_ = kRomTypeFirmware;
-    romFile_.reset();
     // Read once, path first; from here on the window's copies are the live values.
     SettingsStore& settings = app_.Settings();
     romPathText_ = settings.ReadString(SettingsStore::kRomFileSection,
@@ -240,21 +234,16 @@ BoxResult CLoaderDialog::Message(const QString& text, BoxType type) {
 }
 
 bool CLoaderDialog::OpenRomFile() {
-    romFile_.reset();
-    // A folder opens as a stream on some platforms but is never a ROM file.
-    if (!romPathText_.isEmpty() && !QFileInfo(romPathText_).isDir()) {
-#ifdef Q_OS_WIN
-        romFile_ = RomFile(::_wfopen(reinterpret_cast<const wchar_t*>(romPathText_.utf16()), L"r"));
-#else
-        romFile_ = OpenRomFileForReading(QFile::encodeName(romPathText_).toStdString());
-#endif
-    }
-    if (romFile_) {
+    if (session_->OpenRomFile(romPathText_)) {
         return true;
     }
+    ForgetRomPath();
+    return false;
+}
+
+void CLoaderDialog::ForgetRomPath() {
     romPathText_.clear();
     ShowValues();
-    return false;
 }
 
 void CLoaderDialog::SystemCommand(int id) {
@@ -321,6 +310,10 @@ void CLoaderDialog::EnableStart() {
     startButton_->setEnabled(true);
 }
 
+void CLoaderDialog::DisableStart() {
+    startButton_->setEnabled(false);
+}
+
 void CLoaderDialog::WriteSetting(const QString& section, const QString& name,
                                  const QString& value) {
     // A failed write keeps the old value; nobody is told.
@@ -336,7 +329,7 @@ void CLoaderDialog::SetTicked(int port, bool ticked) {
 }
 
 void CLoaderDialog::StartRun(RunInputs inputs) {
-    run_.Start(*state_, *host_, std::move(inputs));
+    session_->Launch(std::move(inputs));
 }
 
 void CLoaderDialog::accept() {}
@@ -391,38 +384,13 @@ bool CLoaderDialog::nativeEvent(const QByteArray& eventType, void* message, qint
 #endif
 
 void CLoaderDialog::OnStart() {
-    SetProgress(kProgressMinimum);
-    bool anyTicked = false;
-    try {
-        anyTicked = link_->OpenTickedPorts();
-    } catch (const SerialError& error) {
-        Message(QString::fromUtf8(error.what()), {BoxButtons::Ok, BoxIcon::Stop});
-        return;
-    }
     TakeValues();
-    if (romPathText_.isEmpty()) {
-        Message(kSelectRomFirst);
-        return;
-    }
-    // Always afresh: the run flashes the file the field names, as it is now.
-    if (!OpenRomFile()) {
-        Message(kRomOpenFailed);
-        return;
-    }
-    if (!anyTicked) {
-        Message(kSelectPortsFirst);
-        return;
-    }
-    startButton_->setEnabled(false);
     // The run works on copies, so Browse and Settings during it change only the next run.
     RunInputs inputs;
     inputs.romPathText = romPathText_.toStdString();
     inputs.baseAddressText = baseAddressText_.toStdString();
-    inputs.romFile = std::move(romFile_);
-    try {
-        StartRun(std::move(inputs));
-    } catch (const std::system_error&) {
-        Message(kNoSystemResources);
+    if (session_->Start(std::move(inputs)) == LoaderSession::StartResult::RomNotOpened) {
+        ForgetRomPath();
     }
 }
 
@@ -439,9 +407,7 @@ void CLoaderDialog::OnBrowse() {
     }
     romPathText_ = QDir::toNativeSeparators(*chosen);
     ShowValues();
-    if (!OpenRomFile()) {
-        Message(kRomOpenFailed);
-    }
+    OpenRomFile();
 }
 
 void CLoaderDialog::OnSettings() {
@@ -459,7 +425,7 @@ void CLoaderDialog::OnExit() {
         return;
     }
     exiting_ = true;
-    if (state_->InProgress()) {
+    if (session_->State().InProgress()) {
         const BoxResult answer =
             Message(kExitQuestion, {BoxButtons::YesNo, BoxIcon::Stop, /*defaultButton=*/0});
         if (answer != BoxResult::Yes) {
@@ -467,28 +433,14 @@ void CLoaderDialog::OnExit() {
             return;
         }
     }
-    // The run goes before the window, its buffers and its ports: its pauses and waits end at
-    // once on the stop, and from then on it touches nothing of ours.
-    run_.RequestStop();
-    state_->SetInProgress(false);
-    run_.Join();
-    try {
-        link_->CloseSelectedPorts();
-    } catch (const SerialError& error) {
-        Message(QString::fromUtf8(error.what()), {BoxButtons::Ok, BoxIcon::Stop});
-    }
-    romFile_.reset();
+    session_->StopAndJoin();
     ended_ = true;
     exiting_ = false;
     QDialog::done(QDialog::Rejected);
 }
 
 void CLoaderDialog::OnPortBoxClicked(int port) {
-    try {
-        link_->PortBoxChanged(port);
-    } catch (const SerialError& error) {
-        Message(QString::fromUtf8(error.what()), {BoxButtons::Ok, BoxIcon::Stop});
-    }
+    session_->PortBoxClicked(port);
 }
 
 }  // namespace vantrel

@@ -8,11 +8,9 @@
 
 #include "engine/DownloadWorker.h"
 #include "engine/LoaderState.h"
-#include "engine/RunController.h"
-#include "image/RomFile.h"
 #include "serial/RunView.h"
 #include "serial/SerialLink.h"
-#include "serial/UiThreadHost.h"
+#include "session/LoaderSession.h"
 #include "ui/FileChooser.h"
 #include "ui/MessagePresenter.h"
 
@@ -28,9 +26,8 @@ class CLoaderApp;
 class PortMapping;
 
 // The program's one window: the ROM file, the sixteen port rows, the progress bar, Start,
-// Settings, About and Exit. It owns all of a run's state; the run itself works on a thread of
-// its own and reaches the window and the ports through a host that carries each call over to
-// this thread.
+// Settings, About and Exit. It shows a session core, which holds the run's state, ports and
+// thread and carries every call of the run over to this thread.
 class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     Q_OBJECT
   public:
@@ -44,10 +41,10 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     ~CLoaderDialog() override;
 
     CLoaderApp& App() { return app_; }
-    LoaderState& State() { return *state_; }
-    SerialLink& Link() { return *link_; }
+    LoaderState& State() { return session_->State(); }
+    SerialLink& Link() { return session_->Link(); }
     // True while a run's thread has not finished.
-    bool RunActive() const { return run_.Running(); }
+    bool RunActive() const { return session_->RunActive(); }
 
     // The fields the Options dialog edits.
     int RomType() const { return romType_; }
@@ -57,7 +54,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
 
     // The ROM path as last exchanged with its field.
     const QString& RomPathText() const { return romPathText_; }
-    bool RomFileOpen() const { return romFile_ != nullptr; }
+    bool RomFileOpen() const { return session_->RomFileOpen(); }
     // Opens the file the ROM path text names, closing the one open before. On failure the
     // path text and its field are emptied.
     bool OpenRomFile();
@@ -78,6 +75,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void SetProgress(int position) override;
     void StepProgress() override;
     void EnableStart() override;
+    void DisableStart() override;
     void WriteSetting(const QString& section, const QString& name, const QString& value) override;
 
     // PortBoxes
@@ -90,7 +88,8 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void reject() override;
 
   protected:
-    // Starts the run on its thread; throws std::system_error when no thread can be made.
+    // Starts the checked run; tests replace it to catch the inputs. Throws std::system_error
+    // when no thread can be made.
     virtual void StartRun(RunInputs inputs);
 
     void closeEvent(QCloseEvent* event) override;
@@ -107,6 +106,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void StartUp();
     void ShowValues();
     void TakeValues();
+    void ForgetRomPath();
     BoxResult Message(const QString& text, BoxType type = {});
 
     void OnStart();
@@ -117,15 +117,11 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void OnPortBoxClicked(int port);
 
     CLoaderApp& app_;
-    std::unique_ptr<LoaderState> state_;
-    std::unique_ptr<SerialLink> link_;
-    RunController run_;
-    std::unique_ptr<UiThreadHost> host_;
+    std::unique_ptr<LoaderSession> session_;
 
     QString romPathText_;
     QString baseAddressText_;
     int romType_ = kRomTypeFirmware;
-    RomFile romFile_;
     int progressStep_ = 1;
     bool exiting_ = false;
     bool ended_ = false;

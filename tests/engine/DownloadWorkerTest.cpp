@@ -91,7 +91,7 @@ class DownloadWorkerTest : public ::testing::Test {
     RunOutcome RunWithText(const std::string& romText, std::string base = "00C10000",
                            std::string path = "/roms/unit.rom", const char* demon = nullptr) {
         RunInputs inputs{std::move(path), std::move(base), RomFileWith(romText), demon};
-        DownloadWorker worker(*state, *fake, stop);
+        DownloadWorker worker(*state, *fake);
         return worker.Run(inputs);
     }
     static void AddUnitsTo(FakeHost& host, int count) {
@@ -163,7 +163,7 @@ TEST_F(DownloadWorkerTest, CommandStreamForOneThreeAndSixteenUnits) {
         }
         // Every change of line settings pauses 2 ms per selected port.
         const long fixed = 400 + 20 + 100 + 26 * 5 + 300 + 100 + 600 + 500 + 3 * 5;
-        EXPECT_EQ(fake->Now(), fixed + 3 * 2 * units);
+        EXPECT_EQ(fake->NowMs(), fixed + 3 * 2 * units);
         for (int port = 1; port <= units; ++port) {
             EXPECT_EQ(fake->Status(port), "FW Load Complete");
             EXPECT_EQ(state->Port(port).stage.load(), kFwLoadComplete);
@@ -350,7 +350,7 @@ TEST_F(DownloadWorkerTest, EveryUnitFailingTheEnquiryEndsTheRunAfterThatWait) {
     EXPECT_EQ(fake->Messages().size(), 3u);
     EXPECT_TRUE(Writes(0x81).empty());
     EXPECT_TRUE(fake->startEnabled);
-    EXPECT_EQ(fake->Now(), 400 + 300 + 2 * 2 * 3);
+    EXPECT_EQ(fake->NowMs(), 400 + 300 + 2 * 2 * 3);
 }
 
 TEST_F(DownloadWorkerTest, OneFailingUnitOfThreeIsDroppedAndTheOthersComplete) {
@@ -412,7 +412,7 @@ TEST_F(DownloadWorkerTest, StopDuringAnyPauseOrWaitEndsTheRunWithoutTouchingTheH
         EXPECT_EQ(RunWith(Pattern(224 * 40)), RunOutcome::Stopped);
         ASSERT_TRUE(fake->eventsAtStop.has_value());
         EXPECT_EQ(fake->events.size(), *fake->eventsAtStop) << "nothing touched after the stop";
-        EXPECT_EQ(fake->Now(), stopAt);
+        EXPECT_EQ(fake->NowMs(), stopAt);
         EXPECT_FALSE(fake->startEnabled);
     }
 }
@@ -439,7 +439,7 @@ TEST_F(DownloadWorkerTest, UnexpectedErrorEndsTheRunLikeFinishRunWithOneMessage)
     AddUnitsTo(host, 2);
     RunInputs inputs{"/roms/unit.rom", "00C10000",
                      RomFileWith(FormatS3Records(Pattern(500), kBase))};
-    DownloadWorker worker(*state, host, stop);
+    DownloadWorker worker(*state, host);
     EXPECT_EQ(worker.Run(inputs), RunOutcome::InternalError);
 
     EXPECT_FALSE(state->InProgress());

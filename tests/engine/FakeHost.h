@@ -50,8 +50,8 @@ struct HostEvent {
     std::vector<int> ports;  // ports written to, for Write
 };
 
-// A host on virtual time: Sleep advances a clock and delivers the simulated units' ACKs that
-// fall due. Nothing really sleeps.
+// A host on virtual time: a sleep advances a clock and delivers the simulated units' ACKs that
+// fall due. Nothing really sleeps. Keeps the stop rule: after a stop every call throws.
 class FakeHost : public DownloadHost {
   public:
     FakeHost(LoaderState& state, StopSignal& stop) : state_(state), stop_(stop) {}
@@ -63,13 +63,13 @@ class FakeHost : public DownloadHost {
     void StopAt(long time) { stopAt_ = time; }
 
     // DownloadHost
-    void SetStatusText(int port, std::string_view text) override {
-        Log(HostEvent::Status, port, std::string(text));
-        status_[static_cast<std::size_t>(port - 1)] = std::string(text);
-    }
     void SetStatusTexts(std::span<const StatusUpdate> updates) override {
+        CheckStop();
         ++statusBatches;
-        DownloadHost::SetStatusTexts(updates);
+        for (const StatusUpdate& update : updates) {
+            Log(HostEvent::Status, update.port, std::string(update.text));
+            status_[static_cast<std::size_t>(update.port - 1)] = std::string(update.text);
+        }
     }
     MessageResult ShowMessage(std::string_view text, MessageButtons, MessageIcon icon) override {
         Log(HostEvent::Message, 0, std::string(text));
@@ -92,9 +92,13 @@ class FakeHost : public DownloadHost {
         Log(HostEvent::EnableStart, 0, {});
         startEnabled = true;
     }
-    void Sleep(std::chrono::milliseconds duration) override {
-        Log(HostEvent::Sleep, static_cast<int>(duration.count()), {});
-        Advance(duration.count());
+    Clock::time_point Now() override { return Clock::time_point(std::chrono::milliseconds(now_)); }
+    void SleepUntil(Clock::time_point deadline) override {
+        const long until =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline.time_since_epoch())
+                .count();
+        Log(HostEvent::Sleep, static_cast<int>(until - now_), {});
+        Advance(until - now_);
     }
     void SetLineSettings(std::string_view settings) override {
         Log(HostEvent::LineSettings, 0, std::string(settings));
@@ -115,10 +119,9 @@ class FakeHost : public DownloadHost {
             }
         }
     }
-    void WriteSetting(std::string_view section, std::string_view name,
-                      std::string_view value) override {
-        Log(HostEvent::Setting, 0,
-            std::string(section) + "/" + std::string(name) + "=" + std::string(value));
+    void RememberSettings(std::string_view romPath, std::string_view baseAddressText) override {
+        Log(HostEvent::Setting, 0, "RomFile/NameAndPath=" + std::string(romPath));
+        Log(HostEvent::Setting, 0, "Misc/FwBaseAddr=" + std::string(baseAddressText));
     }
     void SetProgress(int position) override {
         Log(HostEvent::Progress, position, {});
@@ -148,7 +151,7 @@ class FakeHost : public DownloadHost {
     }
     bool IsOpen(int port) const { return open_[static_cast<std::size_t>(port - 1)]; }
     void SetOpen(int port, bool open) { open_[static_cast<std::size_t>(port - 1)] = open; }
-    long Now() const { return now_; }
+    long NowMs() const { return now_; }
     // Delivers an ACK byte to a port at a virtual time from now.
     void ScheduleAck(int port, long delayMs, int count = 1) {
         for (int i = 0; i < count; ++i) {
@@ -174,7 +177,14 @@ class FakeHost : public DownloadHost {
         int port;
     };
 
+    void CheckStop() const {
+        if (stop_.StopRequested()) {
+            throw RunStopped{};
+        }
+    }
+
     HostEvent& Log(HostEvent::Kind kind, int port, std::string text) {
+        CheckStop();
         events.push_back(HostEvent{kind, now_, port, std::move(text), {}, {}});
         return events.back();
     }
@@ -187,7 +197,7 @@ class FakeHost : public DownloadHost {
             DeliverUntil(target);
             stop_.RequestStop();
             eventsAtStop = events.size();
-            return;
+            throw RunStopped{};
         }
         DeliverUntil(target);
     }

@@ -20,7 +20,7 @@ class ThreadHost : public DownloadHost {
   public:
     ThreadHost(StopSignal& stop, bool realPauses) : stop_(stop), realPauses_(realPauses) {}
 
-    void SetStatusText(int, std::string_view) override {}
+    void SetStatusTexts(std::span<const StatusUpdate>) override { CheckStop(); }
     MessageResult ShowMessage(std::string_view, MessageButtons, MessageIcon) override {
         ++messages;
         return MessageResult::Ok;
@@ -28,16 +28,21 @@ class ThreadHost : public DownloadHost {
     void ClosePort(int) override {}
     void CloseSelectedPorts() override { ++closes; }
     void EnableStart() override { ++starts; }
-    void Sleep(std::chrono::milliseconds duration) override {
+    Clock::time_point Now() override { return Clock::now(); }
+    void SleepUntil(Clock::time_point deadline) override {
+        CheckStop();
         ++sleeps;
         sleeping.store(true);
-        if (realPauses_) {
-            stop_.WaitFor(duration);
+        if (realPauses_ && stop_.WaitUntil(deadline)) {
+            throw RunStopped{};
         }
     }
-    void SetLineSettings(std::string_view) override {}
-    void WriteToSelected(std::span<const std::uint8_t>) override { ++writes; }
-    void WriteSetting(std::string_view, std::string_view, std::string_view) override {}
+    void SetLineSettings(std::string_view) override { CheckStop(); }
+    void WriteToSelected(std::span<const std::uint8_t>) override {
+        CheckStop();
+        ++writes;
+    }
+    void RememberSettings(std::string_view, std::string_view) override {}
     void SetProgress(int) override {}
     void StepProgress() override {}
 
@@ -45,6 +50,12 @@ class ThreadHost : public DownloadHost {
     std::atomic<bool> sleeping{false};
 
   private:
+    void CheckStop() const {
+        if (stop_.StopRequested()) {
+            throw RunStopped{};
+        }
+    }
+
     StopSignal& stop_;
     bool realPauses_;
 };

@@ -37,8 +37,7 @@ class UnitTrackerTest : public ::testing::Test {
     std::unique_ptr<LoaderState> state = std::make_unique<LoaderState>();
     StopSignal stop;
     FakeHost host{*state, stop};
-    GuardedHost guarded{host, stop};
-    UnitTracker tracker{*state, guarded};
+    UnitTracker tracker{*state, host};
 };
 
 TEST_F(UnitTrackerTest, StageTablesHaveTwelveFixedTexts) {
@@ -145,7 +144,7 @@ TEST_F(UnitTrackerTest, UnitThatNeverAnswersTheEnquiryIsReportedAndDropped) {
     EXPECT_TRUE(state->Port(1).selected.load());
     EXPECT_TRUE(state->InProgress());
     EXPECT_EQ(Sleeps(), 15) << "at most tries polls";
-    EXPECT_EQ(host.Now(), 300);
+    EXPECT_EQ(host.NowMs(), 300);
 
     tracker.SetStage(kLoadingDemon);
     EXPECT_EQ(host.Status(1), "Loading Demon");
@@ -167,7 +166,7 @@ TEST_F(UnitTrackerTest, MessageComesBeforeTheStatusAndTheClose) {
     EXPECT_EQ(kinds, (std::vector<HostEvent::Kind>{HostEvent::Message, HostEvent::Status,
                                                    HostEvent::ClosePort, HostEvent::CloseSelected,
                                                    HostEvent::EnableStart}));
-    EXPECT_EQ(host.Now(), 20000) << "40 polls of 500 ms";
+    EXPECT_EQ(host.NowMs(), 20000) << "40 polls of 500 ms";
 }
 
 TEST_F(UnitTrackerTest, AllUnitsFailingTheEraseAreReportedInPortOrderThenTheRunEnds) {
@@ -222,7 +221,7 @@ TEST_F(UnitTrackerTest, WaitEndsAtTheFirstPollThatFindsEveryUnit) {
     tracker.SetStage(kFwLoadCmdSent);
     host.ScheduleAck(1, 12);
     EXPECT_FALSE(Wait(kFwLoadCmdAck, 5, 60));
-    EXPECT_EQ(host.Now(), 15);
+    EXPECT_EQ(host.NowMs(), 15);
     EXPECT_EQ(Sleeps(), 3);
 }
 
@@ -245,10 +244,10 @@ TEST_F(UnitTrackerTest, StopRequestEndsTheWaitWithoutTouchingTheHostAgain) {
     Select({1});
     StartRun();
     tracker.SetStage(kEraseCmdSent);
-    host.StopAt(host.Now() + 1200);
+    host.StopAt(host.NowMs() + 1200);
     const std::size_t before = host.events.size();
     EXPECT_THROW(tracker.WaitForStage(kEraseSuccessful, milliseconds(500), 40), RunStopped);
-    EXPECT_EQ(host.Now(), 1200);
+    EXPECT_EQ(host.NowMs(), 1200);
     for (std::size_t i = before; i < host.events.size(); ++i) {
         EXPECT_EQ(host.events[i].kind, HostEvent::Sleep);
     }

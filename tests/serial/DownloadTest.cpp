@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/UnitStage.h"
-#include "serial/HeadlessSession.h"
+#include "session/HeadlessSession.h"
 #include "tests/serial/UnitRig.h"
 
 namespace vantrel {

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "engine/LoaderState.h"
-#include "serial/HeadlessSession.h"
 #include "serial/PortMapping.h"
 #include "serial/SerialLink.h"
+#include "session/HeadlessSession.h"
 #include "tests/serial/PtySupport.h"
 
 namespace vantrel::testing {

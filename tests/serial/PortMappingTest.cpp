@@ -5,8 +5,8 @@
 #include <QTemporaryDir>
 
 #include "serial/CMSComm.h"
+#include "settings/SettingsStore.h"
 #include "tests/serial/PtySupport.h"
-#include "ui/SettingsStore.h"
 
 namespace vantrel {
 namespace {

@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "serial/HeadlessSession.h"
+#include "session/HeadlessSession.h"
 
 namespace vantrel::testing {
 

@@ -1,4 +1,4 @@
-#include "serial/HeadlessSession.h"
+#include "session/HeadlessSession.h"
 
 #include <gtest/gtest.h>
 
@@ -101,7 +101,7 @@ TEST(RecordingView, RecordsWhatAWindowWouldShow) {
     EXPECT_EQ(view.ShowMessage("a", MessageButtons::Ok, MessageIcon::None), MessageResult::Ok);
     EXPECT_EQ(view.ShowMessage("b", MessageButtons::YesNo, MessageIcon::Stop), MessageResult::Yes);
     ASSERT_EQ(view.Messages().size(), 2u);
-    EXPECT_EQ(view.Messages()[0].icon, MessageIcon::Exclamation);
+    EXPECT_EQ(view.Messages()[0].icon, MessageIcon::None) << "recorded as asked for";
     EXPECT_EQ(view.Messages()[1].icon, MessageIcon::Stop);
 
     view.SetProgress(0);

@@ -7,15 +7,16 @@
 #include <QTimer>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
 #include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "engine/MonitorPackets.h"
-#include "serial/CallMailbox.h"
-#include "serial/RecordingView.h"
+#include "session/RecordingView.h"
 #include "tests/serial/LinkFixture.h"
+#include "threading/CallMailbox.h"
 
 namespace vantrel {
 namespace {
@@ -38,13 +39,13 @@ class PauseRecordingHost : public UiThreadHost {
     PauseRecordingHost(QObject& context, SerialLink& link, RunView& view, StopSignal& stop)
         : UiThreadHost(context, link, view, stop), link_(link) {}
 
-    void Sleep(std::chrono::milliseconds duration) override {
-        Pause pause{duration, {}};
+    void SleepUntil(Clock::time_point deadline) override {
+        Pause pause{std::chrono::round<std::chrono::milliseconds>(deadline - Clock::now()), {}};
         for (int port = 1; port <= kPortCount; ++port) {
             pause.settings.push_back(link_.Port(port).GetSettings());
         }
         pauses.push_back(std::move(pause));
-        UiThreadHost::Sleep(duration);
+        UiThreadHost::SleepUntil(deadline);
     }
 
     std::vector<Pause> pauses;
@@ -140,7 +141,7 @@ TEST_F(UiThreadHostTest, WorkerCallsAreCarriedOutOnTheUiThreadInOrder) {
                                    MessageButtons::Ok, MessageIcon::Stop);
         host_.SetProgress(0);
         host_.StepProgress();
-        host_.WriteSetting("Misc", "FwBaseAddr", "c10000");
+        host_.RememberSettings("/roms/a.rom", "c10000");
         host_.EnableStart();
     });
     EXPECT_EQ(answer, MessageResult::Ok);
@@ -149,6 +150,7 @@ TEST_F(UiThreadHostTest, WorkerCallsAreCarriedOutOnTheUiThreadInOrder) {
                          "message Error detected with the unit connected to COM 3: x",
                          "progress 0",
                          "progress 1",
+                         "setting RomFile/NameAndPath=/roms/a.rom",
                          "setting Misc/FwBaseAddr=c10000",
                      }));
     for (QThread* thread : threads) {
@@ -277,14 +279,24 @@ TEST_F(UiThreadHostTest, NothingIsTouchedAfterAStop) {
     testing::BarePty& one = TickOpen(1);
     Gate stopped;
     std::atomic<bool> done{false};
+    std::atomic<int> refused{0};
     std::thread worker([&] {
         host_.SetProgress(7);
         stopped.WaitOpen();
-        host_.SetStatusText(1, "late");
-        host_.WriteToSelected(std::vector<std::uint8_t>{kAck});
-        host_.SetLineSettings("57600,N,8,1");
-        host_.CloseSelectedPorts();
-        host_.EnableStart();
+        const std::vector<std::function<void()>> late = {
+            [&] { host_.SetStatusText(1, "late"); },
+            [&] { host_.WriteToSelected(std::vector<std::uint8_t>{kAck}); },
+            [&] { host_.SetLineSettings("57600,N,8,1"); },
+            [&] { host_.CloseSelectedPorts(); },
+            [&] { host_.EnableStart(); },
+        };
+        for (const auto& call : late) {
+            try {
+                call();
+            } catch (const RunStopped&) {
+                ++refused;
+            }
+        }
         done.store(true);
     });
     ASSERT_TRUE(ProcessEventsUntil([&] { return view_.Progress() == 7; }));
@@ -293,6 +305,7 @@ TEST_F(UiThreadHostTest, NothingIsTouchedAfterAStop) {
     const bool finished = ProcessEventsUntil([&] { return done.load(); });
     worker.join();
     ASSERT_TRUE(finished);
+    EXPECT_EQ(refused.load(), 5) << "every call after the stop unwinds the run";
     ProcessPendingEvents();
     EXPECT_TRUE(view_.StatusHistory(1).empty());
     EXPECT_EQ(view_.StartEnabledCount(), 0);
@@ -329,7 +342,7 @@ TEST_F(UiThreadHostTest, ACallGivenUpAtAStopNeverRunsEvenAfterTheStopIsCleared) 
     });
     Mailbox().installEventFilter(&stopFirst);
     OnWorker([&] {
-        host_.SetStatusText(1, "stale");
+        EXPECT_THROW(host_.SetStatusText(1, "stale"), RunStopped);
         returned.store(true);
         gaveUp.Open();
     });
@@ -341,7 +354,8 @@ TEST_F(UiThreadHostTest, ACallGivenUpAtAStopNeverRunsEvenAfterTheStopIsCleared) 
 TEST_F(UiThreadHostTest, SleepEndsWhenAStopIsRequested) {
     auto sleeper = std::async(std::launch::async, [&] { host_.Sleep(std::chrono::hours(1)); });
     stop_.RequestStop();
-    EXPECT_EQ(sleeper.wait_for(kPatience), std::future_status::ready);
+    ASSERT_EQ(sleeper.wait_for(kPatience), std::future_status::ready);
+    EXPECT_THROW(sleeper.get(), RunStopped);
 }
 
 // A view whose message box stays open until the test closes it.
@@ -383,7 +397,9 @@ TEST(UiThreadHostStop, StopReleasesAWorkerWaitingForTheUiThread) {
     });
     ASSERT_TRUE(view.shown.WaitOpen());
     stop.RequestStop();
-    EXPECT_EQ(worker.wait_for(kPatience), std::future_status::ready);
+    ASSERT_EQ(worker.wait_for(kPatience), std::future_status::ready);
+    // The box is still open: the worker leaves without reading its answer.
+    EXPECT_THROW(worker.get(), RunStopped);
 
     view.closed.Open();
     ASSERT_TRUE(view.recorded.WaitOpen());

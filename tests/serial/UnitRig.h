@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "serial/HeadlessSession.h"
+#include "session/HeadlessSession.h"
 #include "tests/serial/SessionSupport.h"
 #include "tools/unitsim/UnitSim.h"
 

@@ -8,7 +8,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 
-#include "ui/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace vantrel {
 namespace {

@@ -38,7 +38,6 @@ class RecordingView : public RunView {
 
     // RunView
     void SetStatusText(int port, const QString& text) override;
-    // A box asked for without an icon gets the exclamation icon, as every box of the program.
     MessageResult ShowMessage(const QString& text, MessageButtons buttons,
                               MessageIcon icon) override;
     void SetProgress(int position) override;

@@ -1,4 +1,4 @@
-#include "serial/CallMailbox.h"
+#include "threading/CallMailbox.h"
 
 #include <QMetaObject>
 #include <utility>

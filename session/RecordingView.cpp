@@ -1,4 +1,4 @@
-#include "serial/RecordingView.h"
+#include "session/RecordingView.h"
 
 #include <stdexcept>
 
@@ -23,8 +23,7 @@ void RecordingView::SetStatusText(int port, const QString& text) {
 
 MessageResult RecordingView::ShowMessage(const QString& text, MessageButtons buttons,
                                          MessageIcon icon) {
-    const Message message{text, buttons,
-                          icon == MessageIcon::None ? MessageIcon::Exclamation : icon};
+    const Message message{text, buttons, icon};
     messages_.push_back(message);
     if (callbacks_.message) {
         callbacks_.message(message);

@@ -1,4 +1,4 @@
-#include "ui/SettingsStore.h"
+#include "settings/SettingsStore.h"
 
 namespace vantrel {
 

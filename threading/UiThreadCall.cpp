@@ -1,0 +1,85 @@
+#include "threading/UiThreadCall.h"
+
+#include <QThread>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <utility>
+
+namespace vantrel {
+namespace {
+
+// How often a waiting worker looks at the stop signal, which cannot wake it itself.
+constexpr std::chrono::milliseconds kStopCheck{5};
+
+// The state of one posted call, shared by the waiting worker and the call itself.
+class Completion {
+  public:
+    // The call is about to run; false when the worker has given up on it already.
+    bool Begin() {
+        std::lock_guard lock(mutex_);
+        started_ = !abandoned_;
+        return started_;
+    }
+    void MarkDone() {
+        {
+            std::lock_guard lock(mutex_);
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+    // True when the call is over; false when a stop came first.
+    bool WaitUntilDone(const StopSignal& stop) {
+        std::unique_lock lock(mutex_);
+        while (!done_) {
+            if (stop.StopRequested()) {
+                abandoned_ = !started_;
+                return false;
+            }
+            changed_.wait_for(lock, kStopCheck);
+        }
+        return true;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool started_ = false;
+    bool abandoned_ = false;
+    bool done_ = false;
+};
+
+// Held by the posted call only; when the call goes, run or not, the waiter is released.
+struct CompletionGuard {
+    explicit CompletionGuard(std::shared_ptr<Completion> c) : completion(std::move(c)) {}
+    CompletionGuard(const CompletionGuard&) = delete;
+    CompletionGuard& operator=(const CompletionGuard&) = delete;
+    ~CompletionGuard() { completion->MarkDone(); }
+    std::shared_ptr<Completion> completion;
+};
+
+}  // namespace
+
+bool CallOnMailboxThread(CallMailbox& mailbox, const StopSignal& stop, std::function<void()> call) {
+    if (stop.StopRequested()) {
+        return false;
+    }
+    if (QThread::currentThread() == mailbox.thread()) {
+        call();
+        return true;
+    }
+    auto completion = std::make_shared<Completion>();
+    auto guard = std::make_shared<CompletionGuard>(completion);
+    const StopSignal* stopSignal = &stop;
+    mailbox.Post([stopSignal, guard = std::move(guard), call = std::move(call)] {
+        // The worker may have given up on this call: after a stop nothing is touched.
+        if (!stopSignal->StopRequested() && guard->completion->Begin()) {
+            call();
+        }
+        guard->completion->MarkDone();
+    });
+    return completion->WaitUntilDone(stop);
+}
+
+}  // namespace vantrel
