@@ -59,7 +59,6 @@ bool CMSComm::Create(int controlId) {
     auto port = std::make_unique<QSerialPort>();
     const unsigned generation = ++generation_;
     connect(port.get(), &QSerialPort::readyRead, this, &CMSComm::BytesArrived);
-    connect(port.get(), &QSerialPort::bytesWritten, this, &CMSComm::BytesWritten);
     // Queued: the port must not be closed from inside its own read handler.
     connect(
         port.get(), &QSerialPort::errorOccurred, this,
@@ -71,12 +70,11 @@ bool CMSComm::Create(int controlId) {
             }
         },
         Qt::QueuedConnection);
+    port->setReadBufferSize(kReadBufferLimit);
     port_ = std::move(port);
     controlId_ = controlId;
     commPort_ = 1;
     rThreshold_ = 0;
-    sThreshold_ = 0;
-    inputMode_ = kInputModeText;
     inputLen_ = 0;
     lastEvent_ = 0;
     SetSettings(kDefaultSettings);
@@ -157,24 +155,11 @@ short CMSComm::GetRThreshold() const {
     return rThreshold_;
 }
 
-void CMSComm::SetSThreshold(short threshold) {
-    if (port_) {
-        sThreshold_ = threshold;
-    }
-}
-
-short CMSComm::GetSThreshold() const {
-    return sThreshold_;
-}
-
 void CMSComm::SetInputMode(long mode) {
-    if (port_) {
-        inputMode_ = mode;
+    // Bytes are only ever read as they are.
+    if (port_ && mode != kInputModeBinary) {
+        throw SerialError(kInvalidValue.toStdString());
     }
-}
-
-long CMSComm::GetInputMode() const {
-    return inputMode_;
 }
 
 void CMSComm::SetInputLen(short length) {
@@ -226,14 +211,6 @@ void CMSComm::SetOutBufferCount(short count) {
     }
 }
 
-short CMSComm::GetOutBufferCount() const {
-    if (!GetPortOpen()) {
-        return 0;
-    }
-    const qint64 pending = port_->bytesToWrite();
-    return static_cast<short>(std::min<qint64>(pending, std::numeric_limits<short>::max()));
-}
-
 int CMSComm::GetInBufferCount() const {
     if (!GetPortOpen()) {
         return 0;
@@ -268,18 +245,12 @@ void CMSComm::BytesArrived() {
     }
 }
 
-void CMSComm::BytesWritten() {
-    if (sThreshold_ > 0 && GetOutBufferCount() < sThreshold_) {
-        Raise(kSendEvent);
-    }
-}
-
 void CMSComm::LineLost(unsigned generation) {
     if (generation != generation_ || !GetPortOpen()) {
         return;
     }
+    // Nobody is told: the unit behind it fails its next wait, which reports it.
     port_->close();
-    Raise(kCarrierEvent);
 }
 
 }  // namespace vantrel

@@ -19,21 +19,21 @@ class SerialError : public std::runtime_error {
 };
 
 // One serial port as the loader drives it: port number, line settings text, receive threshold,
-// binary input, open/close, output, input and a notification on line events. Lives on the UI
-// thread and is only ever called there.
+// binary input, input length, open/close, output, input and a notification when bytes arrive. Lives
+// on the UI thread and is only ever called there.
 //
 // The wrapper starts empty; Create puts a port object inside it. Until then, and after Destroy,
 // every operation does nothing and every query gives its default.
 class CMSComm : public QObject {
     Q_OBJECT
   public:
-    // Event codes, as GetCommEvent reports them.
-    static constexpr short kSendEvent = 1;     // output fell below the send threshold
-    static constexpr short kReceiveEvent = 2;  // bytes arrived
-    static constexpr short kCarrierEvent = 5;  // the line went away; the port has been closed
+    // The event code GetCommEvent reports: bytes arrived.
+    static constexpr short kReceiveEvent = 2;
 
-    static constexpr long kInputModeText = 0;
     static constexpr long kInputModeBinary = 1;
+    // Bytes left unread between runs are kept up to this many, so an idle line that chatters
+    // cannot grow the loader without end. A run reads at every arrival and never comes near it.
+    static constexpr qint64 kReadBufferLimit = 64 * 1024;
 
     explicit CMSComm(const PortMapping& mapping, QObject* parent = nullptr);
     ~CMSComm() override;
@@ -57,11 +57,9 @@ class CMSComm : public QObject {
     // A receive event as soon as this many bytes are pending; 0 turns receive events off.
     void SetRThreshold(short threshold);
     short GetRThreshold() const;
-    // A send event whenever output drops below this many bytes; 0 turns send events off.
-    void SetSThreshold(short threshold);
-    short GetSThreshold() const;
+    // Binary input, the only mode there is: bytes come back with their values unchanged.
+    // Throws SerialError for any other mode.
     void SetInputMode(long mode);
-    long GetInputMode() const;
     // Bytes returned by one read; 0 returns every pending byte.
     void SetInputLen(short length);
     short GetInputLen() const;
@@ -74,8 +72,7 @@ class CMSComm : public QObject {
     // 0 is the only value taken: output still buffered is pushed to the line, none is dropped.
     // Throws SerialError for any other value.
     void SetOutBufferCount(short count);
-    short GetOutBufferCount() const;
-    // Bytes received and not yet read.
+    // Bytes received and not yet read; never more than kReadBufferLimit.
     int GetInBufferCount() const;
     // The pending bytes (at most the input length), which are then no longer pending; empty
     // when nothing is pending.
@@ -93,7 +90,6 @@ class CMSComm : public QObject {
   private:
     void Raise(short event);
     void BytesArrived();
-    void BytesWritten();
     void LineLost(unsigned generation);
 
     const PortMapping& mapping_;
@@ -104,8 +100,6 @@ class CMSComm : public QObject {
     short commPort_ = 1;
     QString settings_;
     short rThreshold_ = 0;
-    short sThreshold_ = 0;
-    long inputMode_ = kInputModeText;
     short inputLen_ = 0;
     short lastEvent_ = 0;
 };

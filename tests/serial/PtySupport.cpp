@@ -48,6 +48,11 @@ void BarePty::Send(const std::vector<std::uint8_t>& bytes) {
     }
 }
 
+std::size_t BarePty::Offer(const std::vector<std::uint8_t>& bytes) {
+    const ssize_t written = write(master_, bytes.data(), bytes.size());
+    return written > 0 ? static_cast<std::size_t>(written) : 0;
+}
+
 std::vector<std::uint8_t> BarePty::Receive(std::size_t count) {
     std::vector<std::uint8_t> received;
     const QDeadlineTimer deadline(kPatience);

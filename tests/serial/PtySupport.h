@@ -29,6 +29,8 @@ class BarePty {
     // The path the loader opens.
     QString Path() const { return linkPath_; }
     void Send(const std::vector<std::uint8_t>& bytes);
+    // Writes as much of bytes as the line takes now; returns how much that was.
+    std::size_t Offer(const std::vector<std::uint8_t>& bytes);
     // Reads until count bytes came or the patience ran out; returns what came.
     std::vector<std::uint8_t> Receive(std::size_t count);
     // Everything that reached the master by now, without waiting.
