@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -172,6 +173,34 @@ TEST_F(DownloadWorkerTest, CommandStreamForOneThreeAndSixteenUnits) {
         EXPECT_TRUE(fake->Messages().empty());
         EXPECT_FALSE(state->InProgress());
         EXPECT_EQ(fake->events.back().kind, HostEvent::EnableStart);
+    }
+}
+
+TEST_F(DownloadWorkerTest, TheRunAsksTheUnitsForItsLineSpeedAndThenUsesIt) {
+    const struct {
+        int baud;
+        const char* request;
+        const char* line;
+    } cases[] = {
+        {38400, "write 2 0 86 1 C 93 3", "settings 38400,N,8,1"},
+        {57600, "write 2 0 86 1 D 94 3", "settings 57600,N,8,1"},
+        {115200, "write 2 0 86 1 E 95 3", "settings 115200,N,8,1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.baud);
+        Reset();
+        AddUnits(2);
+        RunInputs inputs{"/roms/unit.rom", "00C10000",
+                         RomFileWith(FormatS3Records(Pattern(300), kBase))};
+        inputs.demonBaud = c.baud;
+        EXPECT_EQ(DownloadWorker(*state, *fake, stop).Run(inputs), RunOutcome::Completed);
+        const auto stream = PortStream(*fake);
+        const auto request = std::find(stream.begin(), stream.end(), c.request);
+        ASSERT_GE(std::distance(request, stream.end()), 5);
+        EXPECT_EQ(
+            std::vector<std::string>(request + 1, request + 5),
+            (std::vector<std::string>{"sleep 100", c.line, "sleep 600", "write 2 0 8F 0 8F 3"}));
+        EXPECT_EQ(fake->Status(1), "FW Load Complete");
     }
 }
 
