@@ -197,31 +197,21 @@ TEST_F(UnitSessionTest, AfterSetBaudRateOnlyTheNewSpeedCounts) {
     EXPECT_TRUE(bench.Unit(1).Report().reachedErased);
 }
 
-speed_t Speed(std::uint32_t baud) {
-    switch (baud) {
-        case 38400:
-            return B38400;
-        case 57600:
-            return B57600;
-        case 115200:
-            return B115200;
-        default:
-            return B9600;
-    }
-}
-
 TEST_F(UnitSessionTest, SetBaudRateSwitchesOnlyToARateTheUnitHas) {
     // The loader goes on at the rate it asked for; a unit that stayed behind does not hear the
     // erase and keeps its old firmware. 9600 is asked for with code 11, which names no rate.
+    const auto speed = [](std::uint32_t baud) {
+        return baud == 115200 ? B115200 : baud == 57600 ? B57600 : baud == 38400 ? B38400 : B9600;
+    };
     const struct {
         std::uint32_t before;  // a rate set first, 0 for none
         std::uint32_t asked;
         std::uint32_t maxBaud;
         std::uint32_t listening;
     } cases[] = {
-        {0, 38400, 115200, 38400}, {0, 57600, 115200, 57600},    {0, 115200, 115200, 115200},
-        {0, 9600, 115200, 9600},   {57600, 9600, 115200, 57600}, {0, 38400, 38400, 38400},
-        {0, 57600, 38400, 9600},   {0, 115200, 57600, 9600},     {57600, 115200, 57600, 57600},
+        {0, 38400, 115200, 38400}, {0, 57600, 115200, 57600},     {0, 115200, 115200, 115200},
+        {0, 9600, 115200, 9600},   {57600, 9600, 115200, 57600},  {0, 57600, 38400, 9600},
+        {0, 115200, 57600, 9600},  {57600, 115200, 57600, 57600},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.before) + " then " + std::to_string(c.asked) + ", at most " +
@@ -237,7 +227,7 @@ TEST_F(UnitSessionTest, SetBaudRateSwitchesOnlyToARateTheUnitHas) {
         for (std::uint32_t rate : {c.before, c.asked}) {
             if (rate != 0) {
                 ASSERT_TRUE(loader.Send(SetBaudRatePacket(rate)));
-                ASSERT_TRUE(loader.Line().SetLine(Speed(rate), 'N'));
+                ASSERT_TRUE(loader.Line().SetLine(speed(rate), 'N'));
             }
         }
         const bool heard = c.listening == c.asked;
