@@ -1,11 +1,11 @@
 // Flashes whole images into simulated units with true line timing and compares the time with
-// the protocol's floor. The units run in a separate vantrel-unitsim process, so the CPU time
-// and peak memory printed are the loader's own.
+// the protocol's floor and the wire's. The units run in a separate vantrel-unitsim process, so
+// the CPU time and peak memory printed are the loader's own.
 //
-//   flash_bench [--short] [--sim PATH]
-//     --short   16 KiB on 1 and 4 units (under two minutes)
+//   flash_bench [--short] [--phases] [--sim PATH]
+//     --short   16 KiB on 1 and 4 units, and on 4 at 115200 (under a minute)
 //     --phases  how long port 1 spent at each stage
-//     default   16 KiB and 640 KiB on 1, 4 and 16 units
+//     default   16 KiB and 640 KiB on 1, 4 and 16 units, and 640 KiB on 16 at 115200
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -98,9 +98,18 @@ long PeakKiB() {
     return usage.ru_maxrss;
 }
 
+// One line of the table.
+struct Row {
+    std::size_t romBytes = 0;
+    int units = 1;
+    int baud = 57600;
+};
+
 struct Result {
+    Row row;
     double ms = 0;
     double floorMs = 0;
+    double wireMs = 0;
     double transferMs = 0;
     double transferCpuMs = 0;
     bool ok = false;
@@ -108,8 +117,9 @@ struct Result {
     std::vector<std::pair<QString, Clock::time_point>> phases;  // port 1's stage changes
 };
 
-Result FlashOnce(const std::string& simulator, std::size_t romBytes, int units,
-                 const fs::path& work) {
+Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& work) {
+    const std::size_t romBytes = row.romBytes;
+    const int units = row.units;
     std::vector<std::uint8_t> image(romBytes);
     for (std::size_t i = 0; i < romBytes; ++i) {
         image[i] = static_cast<std::uint8_t>((i * 31 + 7) & 0xFF);
@@ -124,6 +134,7 @@ Result FlashOnce(const std::string& simulator, std::size_t romBytes, int units,
                      QString::fromStdString((sim.dir / ("com" + std::to_string(port))).string()));
     }
     Result result;
+    result.row = row;
     {
         vantrel::HeadlessSession session(std::move(mapping));
         for (int port = 1; port <= units; ++port) {
@@ -152,9 +163,10 @@ Result FlashOnce(const std::string& simulator, std::size_t romBytes, int units,
             lastPosition = position;
         };
         session.View().SetCallbacks(std::move(callbacks));
+        auto inputs = vantrel::HeadlessSession::MakeInputs(rom.string(), "00C10000");
+        inputs.demonBaud = row.baud;
         const auto start = Clock::now();
-        const auto outcome =
-            session.Run(vantrel::HeadlessSession::MakeInputs(rom.string(), "00C10000"));
+        const auto outcome = session.Run(std::move(inputs));
         const auto end = Clock::now();
         result.ms = std::chrono::duration<double, std::milli>(end - start).count();
         result.transferMs = std::chrono::duration<double, std::milli>(end - transferStart).count();
@@ -165,7 +177,9 @@ Result FlashOnce(const std::string& simulator, std::size_t romBytes, int units,
         }
     }
     StopSimulator(sim);
-    result.floorMs = vantrel::bench::ProtocolFloorMs(romBytes, units, {kEraseMs, kWriteMs});
+    const vantrel::bench::UnitTimes times{kEraseMs, kWriteMs};
+    result.floorMs = vantrel::bench::ProtocolFloorMs(romBytes, units, times, row.baud);
+    result.wireMs = vantrel::bench::WireFloorMs(romBytes, times, row.baud);
     return result;
 }
 
@@ -192,39 +206,70 @@ int main(int argc, char* argv[]) {
     const fs::path work = fs::temp_directory_path() / ("vantrel-bench-" + std::to_string(getpid()));
     fs::create_directories(work);
 
-    std::vector<std::size_t> sizes = {16 * 1024};
-    std::vector<int> unitCounts = {1, 4};
-    if (!shortMode) {
-        sizes.push_back(640 * 1024);
-        unitCounts.push_back(16);
+    constexpr std::size_t kSmall = 16 * 1024;
+    constexpr std::size_t kLarge = 640 * 1024;
+    std::vector<Row> rows = {{kSmall, 1}, {kSmall, 4}};
+    if (shortMode) {
+        rows.push_back({kSmall, 4, 115200});
+    } else {
+        rows.insert(rows.end(),
+                    {{kSmall, 16}, {kLarge, 1}, {kLarge, 4}, {kLarge, 16}, {kLarge, 16, 115200}});
     }
-    std::printf("%-8s %5s %10s %10s %7s %9s %8s %s\n", "image", "units", "time s", "floor s",
-                "ratio", "vs 1 unit", "cpu %", "ok");
+    std::printf(
+        "floor: the protocol's floor: every byte and ACK at its line speed, the unit's erase and\n"
+        "       write times, each acknowledged wait rounded up to its poll interval, the fixed\n"
+        "       pauses and 2 ms per port at each change of line settings\n"
+        "wire:  the wire's floor: every byte and ACK at its line speed plus the unit's erase and\n"
+        "       write times; no poll rounding, no pauses\n"
+        "units: erase %d ms, write %d ms per chunk; vs 57600: time over the same row at 57600\n\n",
+        kEraseMs, kWriteMs);
+    std::printf("%-8s %5s %6s %9s %9s %7s %9s %7s %9s %8s %7s %s\n", "image", "units", "baud",
+                "time s", "floor s", "ratio", "wire s", "ratio", "vs 1 unit", "vs 57600", "cpu %",
+                "ok");
     bool allOk = true;
-    for (std::size_t size : sizes) {
-        double oneUnitMs = 0;
-        for (int units : unitCounts) {
-            const Result r = FlashOnce(simulator, size, units, work);
-            if (units == 1) {
-                oneUnitMs = r.ms;
+    std::vector<Result> results;
+    const auto find = [&results](std::size_t romBytes, int units) -> const Result* {
+        for (const Result& r : results) {
+            if (r.row.romBytes == romBytes && r.row.units == units && r.row.baud == 57600) {
+                return &r;
             }
-            const double cpuPercent =
-                r.transferMs > 0 ? 100.0 * r.transferCpuMs / r.transferMs : 0.0;
-            std::printf("%-8s %5d %10.2f %10.2f %7.4f %+8.2f%% %8.2f %s\n",
-                        (std::to_string(size / 1024) + " KiB").c_str(), units, r.ms / 1000,
-                        r.floorMs / 1000, r.ms / r.floorMs, 100.0 * (r.ms - oneUnitMs) / oneUnitMs,
-                        cpuPercent, r.ok ? "yes" : "NO");
-            if (showPhases && !r.phases.empty()) {
-                for (std::size_t i = 0; i + 1 < r.phases.size(); ++i) {
-                    std::printf("    %-22s %9.1f ms\n", r.phases[i].first.toUtf8().constData(),
-                                std::chrono::duration<double, std::milli>(r.phases[i + 1].second -
-                                                                          r.phases[i].second)
-                                    .count());
-                }
-            }
-            std::fflush(stdout);
-            allOk = allOk && r.ok;
         }
+        return nullptr;
+    };
+    for (const Row& row : rows) {
+        const Result r = FlashOnce(simulator, row, work);
+        results.push_back(r);
+        const double cpuPercent = r.transferMs > 0 ? 100.0 * r.transferCpuMs / r.transferMs : 0.0;
+        char versusOne[16] = "";
+        char versusSlow[16] = "";
+        if (const Result* one = find(row.romBytes, 1); one != nullptr && row.baud == 57600) {
+            std::snprintf(versusOne, sizeof versusOne, "%+.2f%%",
+                          100.0 * (r.ms - one->ms) / one->ms);
+        }
+        if (const Result* slow = find(row.romBytes, row.units);
+            slow != nullptr && row.baud != 57600) {
+            std::snprintf(versusSlow, sizeof versusSlow, "%.4f", r.ms / slow->ms);
+        }
+        std::printf("%-8s %5d %6d %9.2f %9.2f %7.4f %9.2f %7.4f %9s %8s %7.2f %s\n",
+                    (std::to_string(row.romBytes / 1024) + " KiB").c_str(), row.units, row.baud,
+                    r.ms / 1000, r.floorMs / 1000, r.ms / r.floorMs, r.wireMs / 1000,
+                    r.ms / r.wireMs, versusOne, versusSlow, cpuPercent, r.ok ? "yes" : "NO");
+        if (showPhases && !r.phases.empty()) {
+            for (std::size_t i = 0; i + 1 < r.phases.size(); ++i) {
+                std::printf("    %-22s %9.1f ms\n", r.phases[i].first.toUtf8().constData(),
+                            std::chrono::duration<double, std::milli>(r.phases[i + 1].second -
+                                                                      r.phases[i].second)
+                                .count());
+            }
+        }
+        if (const Result* slow = find(row.romBytes, row.units);
+            slow != nullptr && row.baud != 57600) {
+            // What the floors expect of the faster line, beside what it gave.
+            std::printf("    vs 57600: time %.4f, floor %.4f, wire %.4f\n", r.ms / slow->ms,
+                        r.floorMs / slow->floorMs, r.wireMs / slow->wireMs);
+        }
+        std::fflush(stdout);
+        allOk = allOk && r.ok;
     }
     std::printf("peak memory of the loader: %ld KiB\n", PeakKiB());
     fs::remove_all(work);

@@ -24,32 +24,46 @@ double EachChunk(std::size_t bytes, Fn chunkMs) {
     return total;
 }
 
+// The sequence's time; the protocol's own waiting only when asked for.
+double FloorMs(std::size_t romBytes, int units, const UnitTimes& times, int baud, bool protocol) {
+    const double slow = ByteMs(9600, false);
+    const double slowOdd = ByteMs(9600, true);
+    const double fast = ByteMs(baud, false);
+    // An acknowledged command is seen at the first poll after its ACK is in.
+    const auto acked = [protocol](double ms, double poll) {
+        return protocol ? RoundUp(ms, poll) : ms;
+    };
+    const auto pause = [protocol](double ms) { return protocol ? ms : 0.0; };
+
+    double total = pause(3 * 2.0 * units);  // three changes of line settings
+    total += 5 * slowOdd + pause(400);      // force to monitor, then its pause
+    total += acked(4 * slow + slow, 20);    // enquiry and its ACK
+    total += pause(100);                    // pause before the Demon
+    total += EachChunk(kDemonBytes, [&](std::size_t n) {
+        return acked(static_cast<double>(n + kChunkOverhead) * slow + slow, 5);
+    });
+    total += 10 * slow + pause(300);  // RunDemon
+    total += 7 * slow + pause(100);   // SetBaudRate
+    total += pause(600);              // after the speed switch
+    total += acked(6 * fast + times.eraseMs + fast, 500);
+    total += EachChunk(romBytes, [&](std::size_t n) {
+        return acked(static_cast<double>(n + kChunkOverhead) * fast + times.writeMs + fast, 5);
+    });
+    return total;
+}
+
 }  // namespace
 
 double ByteMs(int baud, bool parity) {
     return (parity ? 11.0 : 10.0) * 1000.0 / baud;
 }
 
-double ProtocolFloorMs(std::size_t romBytes, int units, const UnitTimes& times) {
-    const double slow = ByteMs(9600, false);
-    const double slowOdd = ByteMs(9600, true);
-    const double fast = ByteMs(57600, false);
+double ProtocolFloorMs(std::size_t romBytes, int units, const UnitTimes& times, int baud) {
+    return FloorMs(romBytes, units, times, baud, true);
+}
 
-    double total = 3 * 2.0 * units;         // three changes of line settings
-    total += 5 * slowOdd + 400;             // force to monitor, then its pause
-    total += RoundUp(4 * slow + slow, 20);  // enquiry and its ACK
-    total += 100;                           // pause before the Demon
-    total += EachChunk(kDemonBytes, [&](std::size_t n) {
-        return RoundUp(static_cast<double>(n + kChunkOverhead) * slow + slow, 5);
-    });
-    total += 10 * slow + 300;  // RunDemon
-    total += 7 * slow + 100;   // SetBaudRate
-    total += 600;              // after the speed switch
-    total += RoundUp(6 * fast + times.eraseMs + fast, 500);
-    total += EachChunk(romBytes, [&](std::size_t n) {
-        return RoundUp(static_cast<double>(n + kChunkOverhead) * fast + times.writeMs + fast, 5);
-    });
-    return total;
+double WireFloorMs(std::size_t romBytes, const UnitTimes& times, int baud) {
+    return FloorMs(romBytes, 0, times, baud, false);
 }
 
 }  // namespace vantrel::bench

@@ -30,6 +30,16 @@ std::optional<int> ComPortNumber(const std::string& text) {
     return number;
 }
 
+// The rates SetBaudRate has a code for; any other would leave the units behind.
+std::optional<int> UnitRate(const std::string& text) {
+    for (int baud : {38400, 57600, 115200}) {
+        if (text == std::to_string(baud)) {
+            return baud;
+        }
+    }
+    return std::nullopt;
+}
+
 bool IsHexText(const std::string& text) {
     return !text.empty() && text.size() <= 8 &&
            std::all_of(text.begin(), text.end(),
@@ -71,6 +81,16 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                                      *base};
             }
             options.baseAddress = *base;
+        } else if (argument == "--baud") {
+            auto text = value();
+            if (!text) {
+                return CliUsageError{"--baud needs a line speed"};
+            }
+            const auto baud = UnitRate(*text);
+            if (!baud) {
+                return CliUsageError{"--baud takes 38400, 57600 or 115200: " + *text};
+            }
+            options.baud = *baud;
         } else if (argument == "--json") {
             options.json = true;
         } else if (argument == "--remember") {
@@ -129,7 +149,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
 
 std::string UsageText(const std::string& program) {
     return "Usage: " + program +
-           " --rom FILE [--base HEX] [--json] [--remember] PORT...\n"
+           " --rom FILE [--base HEX] [--baud RATE] [--json] [--remember] PORT...\n"
            "\n"
            "Flashes the units on the given ports with the S-record ROM FILE, all at once.\n"
            "\n"
@@ -138,6 +158,10 @@ std::string UsageText(const std::string& program) {
            "  --rom FILE    the firmware, Motorola S-record (S3 records)\n"
            "  --base HEX    firmware base address, 1 to 8 hex digits (default: the remembered\n"
            "                one, else 00C10000)\n"
+           "  --baud RATE   line speed for the erase and the firmware: 38400, 57600 (default,\n"
+           "                as the window) or 115200. A unit that does not have the rate stays\n"
+           "                at its old speed, does not hear the erase and fails with\n"
+           "                \"Erase Failed...\" before anything on it is erased\n"
            "  --json        print the summary as JSON\n"
            "  --remember    remember the ROM file and base address, as the window does\n"
            "  --help        this text\n"

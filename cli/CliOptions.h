@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+#include "engine/LineSettings.h"
+
 namespace vantrel::cli {
 
 // One unit named on the command line: a COM port number, or a device path given a free slot.
@@ -18,6 +20,7 @@ struct PortChoice {
 struct CliOptions {
     std::string romPath;
     std::optional<std::string> baseAddress;  // --base; else the remembered one
+    int baud = kDefaultDemonBaud;            // the erase and the firmware go at it
     bool json = false;
     bool remember = false;
     std::vector<PortChoice> ports;

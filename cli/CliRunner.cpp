@@ -82,8 +82,9 @@ int CliRunner::Run() {
         }
     }
     if (!interrupted_.load()) {
-        summary_.outcome =
-            session.Run(HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress));
+        RunInputs inputs = HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress);
+        inputs.demonBaud = options_.baud;
+        summary_.outcome = session.Run(std::move(inputs));
     }
     display.Finish();
     return Finish(session);

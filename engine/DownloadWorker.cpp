@@ -30,8 +30,6 @@ constexpr std::int8_t kChunkTries = 60;
 constexpr milliseconds kErasePoll{500};
 constexpr std::int8_t kEraseTries = 40;
 
-constexpr std::uint32_t kDemonBaud = 57600;
-
 }  // namespace
 
 RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
@@ -67,9 +65,9 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
         host_.SetProgress(100);
         Send(BuildRunDemon(packet_));
         host_.Sleep(kAfterRunDemon);
-        Send(BuildSetBaudRate(packet_, kDemonBaud));
+        Send(BuildSetBaudRate(packet_, static_cast<std::uint32_t>(inputs.demonBaud)));
         host_.Sleep(kAfterSetBaudRate);
-        SetLine(kDemonLine);
+        SetLine(DemonLine(inputs.demonBaud));
         host_.Sleep(kAfterSpeedSwitch);
 
         units.SetStage(kEraseCmdSent);

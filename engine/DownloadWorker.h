@@ -20,6 +20,8 @@ struct RunInputs {
     std::string baseAddressText;
     RomFile romFile;
     const char* demonText = nullptr;  // the built-in Demon unless a test gives another
+    // Asked of the units by SetBaudRate once the Demon runs; the erase and the firmware go at it.
+    int demonBaud = kDefaultDemonBaud;
 };
 
 enum class RunOutcome {

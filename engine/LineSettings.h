@@ -22,6 +22,11 @@ std::optional<LineSettings> ParseLineSettings(std::string_view text);
 
 inline constexpr LineSettings kForceMonitorLine{9600, 'O', 8, 1};
 inline constexpr LineSettings kMonitorLine{9600, 'N', 8, 1};
-inline constexpr LineSettings kDemonLine{57600, 'N', 8, 1};
+// The line once the Demon runs: no parity, at the speed the run asked the units for.
+inline constexpr int kDefaultDemonBaud = 57600;
+constexpr LineSettings DemonLine(int baud) {
+    return {baud, 'N', 8, 1};
+}
+inline constexpr LineSettings kDemonLine = DemonLine(kDefaultDemonBaud);
 
 }  // namespace vantrel

@@ -43,6 +43,19 @@ TEST(CliOptionsTest, BaseAddressIsKeptAsTyped) {
     EXPECT_EQ(Error({"--rom", "a", "COM2", "--base"}), "--base needs a hexadecimal address");
 }
 
+TEST(CliOptionsTest, BaudIsARateTheUnitsHaveACodeFor) {
+    EXPECT_EQ(Parse({"--rom", "a", "COM1"}).baud, 57600);
+    for (int baud : {38400, 57600, 115200}) {
+        EXPECT_EQ(Parse({"--rom", "a", "--baud", std::to_string(baud), "COM1"}).baud, baud);
+    }
+    for (const char* bad : {"9600", "19200", "230400", "115200x", "0x1C200", "", "-57600"}) {
+        EXPECT_EQ(Error({"--rom", "a", "--baud", bad, "COM1"}),
+                  std::string("--baud takes 38400, 57600 or 115200: ") + bad);
+    }
+    EXPECT_EQ(Error({"--rom", "a", "COM1", "--baud"}), "--baud needs a line speed");
+    EXPECT_NE(UsageText("vantrel-cli").find("\"Erase Failed...\""), std::string::npos);
+}
+
 TEST(CliOptionsTest, BadCommandLinesAreRefusedWithAReason) {
     EXPECT_EQ(Error({"COM1"}), "no ROM file: give --rom FILE");
     EXPECT_EQ(Error({"--rom"}), "--rom needs a file");

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -44,9 +45,10 @@ std::string ReadAll(const fs::path& path) {
 class CliProgramTest : public ::testing::Test {
   protected:
     void SetUp() override {
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests
         dir_ = fs::temp_directory_path() /
-               ("vantrel-cli-test-" + std::to_string(getpid()) + "-" +
-                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+               ("vantrel-cli-test-" + std::to_string(getpid()) + "-" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_ / "config");
     }
@@ -120,22 +122,41 @@ class CliProgramTest : public ::testing::Test {
     fs::path dir_;
 };
 
-TEST_F(CliProgramTest, CleanRunOnThreeUnitsFlashesEveryOne) {
+struct BaudCase {
+    std::vector<std::string> arguments;
+    std::uint32_t baud;  // the units end up listening at
+};
+
+class CliProgramAtBaud : public CliProgramTest, public ::testing::WithParamInterface<BaudCase> {};
+
+TEST_P(CliProgramAtBaud, CleanRunOnThreeUnitsFlashesEveryOne) {
     sim::UnitBench bench(Units(3));
     const auto image = Pattern(3000);
     const std::string rom = WriteRom(image);
-    EXPECT_EQ(RunToEnd({"--rom", rom, bench.LinkPath(1), bench.LinkPath(2), bench.LinkPath(3)}), 0)
-        << Err();
+    std::vector<std::string> arguments = GetParam().arguments;
+    arguments.insert(arguments.end(),
+                     {"--rom", rom, bench.LinkPath(1), bench.LinkPath(2), bench.LinkPath(3)});
+    EXPECT_EQ(RunToEnd(arguments), 0) << Err();
     for (unsigned unit = 1; unit <= 3; ++unit) {
         const auto report = bench.Unit(unit).Report();
         const auto written = report.WrittenRange();
         EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), image);
         EXPECT_EQ(*report.lowestWritten, kBase);
+        // The unit hears only its own speed: every byte after the switch came at it.
+        EXPECT_EQ(report.baud, GetParam().baud);
+        EXPECT_EQ(report.noiseBytesIgnored, 0u);
     }
     EXPECT_NE(Out().find("3 of 3 units complete (completed)"), std::string::npos) << Out();
     EXPECT_FALSE(fs::exists(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf"))
         << "no settings written without --remember";
 }
+
+INSTANTIATE_TEST_SUITE_P(Baud, CliProgramAtBaud,
+                         ::testing::Values(BaudCase{{}, 57600},
+                                           BaudCase{{"--baud", "115200"}, 115200}),
+                         [](const ::testing::TestParamInfo<BaudCase>& test) {
+                             return std::to_string(test.param.baud);
+                         });
 
 TEST_F(CliProgramTest, SilentUnitFailsTheRunWhileTheOthersAreCorrect) {
     sim::BenchOptions options = Units(3);
@@ -212,6 +233,8 @@ TEST_F(CliProgramTest, UsageErrorsAndVersion) {
     EXPECT_EQ(Out(), "Vantrel 1.00\n");
     EXPECT_EQ(RunToEnd({"--rom", "x.rom"}), 2);
     EXPECT_NE(Err().find("no port"), std::string::npos);
+    EXPECT_EQ(RunToEnd({"--rom", "x.rom", "--baud", "9600", "COM1"}), 2);
+    EXPECT_NE(Err().find("--baud takes 38400, 57600 or 115200: 9600"), std::string::npos);
 }
 
 }  // namespace

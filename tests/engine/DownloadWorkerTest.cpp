@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <new>
@@ -173,6 +174,18 @@ TEST_F(DownloadWorkerTest, CommandStreamForOneThreeAndSixteenUnits) {
         EXPECT_FALSE(state->InProgress());
         EXPECT_EQ(fake->events.back().kind, HostEvent::EnableStart);
     }
+}
+
+TEST_F(DownloadWorkerTest, TheRunAsksTheUnitsForItsLineSpeedAndThenGoesOnAtIt) {
+    AddUnits(2);
+    RunInputs inputs{"/roms/unit.rom", "00C10000",
+                     RomFileWith(FormatS3Records(Pattern(300), kBase))};
+    inputs.demonBaud = 115200;
+    EXPECT_EQ(DownloadWorker(*state, *fake).Run(inputs), RunOutcome::Completed);
+    const auto stream = PortStream(*fake);
+    const auto request = std::find(stream.begin(), stream.end(), "write 2 0 86 1 E 95 3");
+    ASSERT_GE(std::distance(request, stream.end()), 3);
+    EXPECT_EQ(request[2], "settings 115200,N,8,1");
 }
 
 TEST_F(DownloadWorkerTest, DemonGoesOutAsTwentySixChunksFromTheBuiltInText) {

@@ -94,6 +94,15 @@ TEST(CommandLineTest, ReadsEveryOption) {
     EXPECT_EQ(bench.faults, options.faults);
 }
 
+TEST(CommandLineTest, HighestRateForEveryUnitAndForOne) {
+    const auto parsed = Parse({"--count", "4", "--max-baud=4:38400", "--max-baud", "57600"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const auto bench = MakeBenchOptions(*parsed.options);
+    EXPECT_EQ(bench.unit.maxBaud, 57600u);
+    EXPECT_EQ(bench.maxBaud, (std::map<unsigned, std::uint32_t>{{4, 38400}}));
+    EXPECT_EQ(MakeBenchOptions(*Parse({}).options).unit.maxBaud, 115200u);
+}
+
 TEST(CommandLineTest, FastDropsTheUnitTimesUnlessGiven) {
     const auto parsed = Parse({"--fast"});
     ASSERT_TRUE(parsed.options);
@@ -141,6 +150,11 @@ TEST(CommandLineTest, RefusesBadInput) {
         {"--fast=yes"},
         {"--dir", ""},
         {"--flash-base", "FFFF0000", "--flash-size", "0x10001"},
+        {"--max-baud", "19200"},
+        {"--max-baud", "0:57600"},
+        {"--max-baud", "2:57600"},  // only one unit
+        {"--max-baud", ":57600"},
+        {"--max-baud", "1:"},
         {"--frobnicate"},
         {"com1"},
     };
@@ -172,6 +186,7 @@ TEST(CommandLineTest, HelpNamesEveryOptionAndFault) {
                              "SIGUSR1"}) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
+    EXPECT_NE(usage.find("--max-baud [U:]N"), std::string::npos);
 }
 
 }  // namespace

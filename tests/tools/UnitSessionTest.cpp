@@ -197,6 +197,49 @@ TEST_F(UnitSessionTest, AfterSetBaudRateOnlyTheNewSpeedCounts) {
     EXPECT_TRUE(bench.Unit(1).Report().reachedErased);
 }
 
+TEST_F(UnitSessionTest, SetBaudRateSwitchesOnlyToARateTheUnitHas) {
+    // The loader goes on at the rate it asked for; a unit that stayed behind does not hear the
+    // erase and keeps its old firmware. 9600 is asked for with code 11, which names no rate.
+    const auto speed = [](std::uint32_t baud) {
+        return baud == 115200 ? B115200 : baud == 57600 ? B57600 : baud == 38400 ? B38400 : B9600;
+    };
+    const struct {
+        std::uint32_t before;  // a rate set first, 0 for none
+        std::uint32_t asked;
+        std::uint32_t maxBaud;
+        std::uint32_t listening;
+    } cases[] = {
+        {0, 38400, 115200, 38400}, {0, 57600, 115200, 57600},     {0, 115200, 115200, 115200},
+        {0, 9600, 115200, 9600},   {57600, 9600, 115200, 57600},  {0, 57600, 38400, 9600},
+        {0, 115200, 57600, 9600},  {57600, 115200, 57600, 57600},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.before) + " then " + std::to_string(c.asked) + ", at most " +
+                     std::to_string(c.maxBaud));
+        BenchOptions options = Options();
+        options.maxBaud[1] = c.maxBaud;
+        UnitBench bench(options);
+        TestLoader loader(bench.Unit(1));
+        ASSERT_TRUE(loader.ForceToMonitor());
+        ASSERT_TRUE(loader.Enquire());
+        ASSERT_TRUE(loader.LoadDemon(DemonChunkCount()));
+        ASSERT_TRUE(loader.Send(Packet(BuildRunDemon)));
+        for (std::uint32_t rate : {c.before, c.asked}) {
+            if (rate != 0) {
+                ASSERT_TRUE(loader.Send(SetBaudRatePacket(rate)));
+                ASSERT_TRUE(loader.Line().SetLine(speed(rate), 'N'));
+            }
+        }
+        const bool heard = c.listening == c.asked;
+        EXPECT_TRUE(heard ? loader.Erase() : loader.SendExpectNoAck(Packet(BuildEraseFlash)));
+        const auto report = bench.Unit(1).Report();
+        EXPECT_EQ(report.baud, c.listening);
+        EXPECT_EQ(report.erases, heard ? 1u : 0u);
+        EXPECT_EQ(report.flash[0], heard ? 0xFF : 0x00);
+        EXPECT_TRUE(report.protocolErrors.empty()) << report.protocolErrors.front();
+    }
+}
+
 TEST_F(UnitSessionTest, ChunkBeforeTheEraseIsRefused) {
     UnitBench bench(Options());
     TestLoader loader(bench.Unit(1));

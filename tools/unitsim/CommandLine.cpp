@@ -42,6 +42,11 @@ std::optional<std::uint64_t> ParseSize(std::string_view text) {
     return *value * scale;
 }
 
+// The rates SetBaudRate can select, and 9600 for a unit that keeps the monitor's speed.
+bool IsUnitRate(std::uint64_t baud) {
+    return baud == 9600 || baud == 38400 || baud == 57600 || baud == 115200;
+}
+
 ParsedCommandLine Fail(std::string error) {
     return {std::nullopt, std::move(error)};
 }
@@ -121,6 +126,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
                 return Fail(bad + " (1 byte to 64M)");
             }
             options.flashSize = static_cast<std::uint32_t>(*size);
+        } else if (name == "--max-baud") {
+            const auto colon = value.find(':');
+            const bool forOne = colon != value.npos;
+            const auto unit = forOne ? ParseUnsigned(value.substr(0, colon), 10) : std::nullopt;
+            const auto baud = ParseUnsigned(forOne ? value.substr(colon + 1) : value, 10);
+            if ((forOne && (!unit || *unit == 0)) || !baud || !IsUnitRate(*baud)) {
+                return Fail(bad + " ([U:]N, N one of 9600, 38400, 57600, 115200)");
+            }
+            const auto rate = static_cast<std::uint32_t>(*baud);
+            if (forOne) {
+                options.unitMaxBaud[static_cast<unsigned>(*unit)] = rate;
+            } else {
+                options.maxBaud = rate;
+            }
         } else if (name == "--fault") {
             const auto colon = value.find(':');
             const auto unit = ParseUnsigned(value.substr(0, colon), 10);
@@ -143,6 +162,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     for (const auto& [unit, faults] : options.faults) {
         if (unit > options.count) {
             return Fail("--fault for unit " + std::to_string(unit) + ", but there are only " +
+                        std::to_string(options.count));
+        }
+    }
+    for (const auto& [unit, baud] : options.unitMaxBaud) {
+        if (unit > options.count) {
+            return Fail("--max-baud for unit " + std::to_string(unit) + ", but there are only " +
                         std::to_string(options.count));
         }
     }
@@ -176,6 +201,10 @@ Options:
   --write-ms MS      write time per firmware chunk (default 2; 0 with --fast)
   --flash-base HEX   flash start address (default 00C10000)
   --flash-size SIZE  flash size in bytes, 0x.. hex or with K/M (default 640K)
+  --max-baud [U:]N   highest rate SetBaudRate may select: 9600, 38400, 57600 or 115200
+                     (default); N alone is for every unit, U:N for unit U (repeatable, wins
+                     over N). Asked for a faster rate, the unit stays at its old speed, so it
+                     does not hear the erase and keeps its firmware
   --fast             no line time: bytes and ACKs cross the line at once
   --quiet            do not print protocol errors and events as they happen
   --help             this text
@@ -196,6 +225,8 @@ BenchOptions MakeBenchOptions(const ProgramOptions& options) {
     }
     bench.unit.flashBase = options.flashBase;
     bench.unit.flashSize = options.flashSize;
+    bench.unit.maxBaud = options.maxBaud;
+    bench.maxBaud = options.unitMaxBaud;
     bench.faults = options.faults;
     return bench;
 }

@@ -24,6 +24,8 @@ struct ProgramOptions {
     std::optional<std::chrono::milliseconds> writeTime;
     std::uint32_t flashBase = 0x00C10000;
     std::uint32_t flashSize = 640 * 1024;
+    std::uint32_t maxBaud = UnitOptions{}.maxBaud;  // every unit's, unless it has its own
+    std::map<unsigned, std::uint32_t> unitMaxBaud;
     std::map<unsigned, std::vector<Fault>> faults;
 };
 

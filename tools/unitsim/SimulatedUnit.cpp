@@ -294,12 +294,18 @@ UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)) {
     if (options.count == 0) {
         throw std::invalid_argument("a bench needs at least one unit");
     }
-    for (const auto& [number, faults] : options.faults) {
+    const auto checkNumber = [&options](unsigned number, const char* what) {
         if (number == 0 || number > options.count) {
-            throw std::invalid_argument("fault for unit " + std::to_string(number) +
+            throw std::invalid_argument(std::string(what) + " for unit " + std::to_string(number) +
                                         ", but units are numbered 1 to " +
                                         std::to_string(options.count));
         }
+    };
+    for (const auto& entry : options.faults) {
+        checkNumber(entry.first, "fault");
+    }
+    for (const auto& entry : options.maxBaud) {
+        checkNumber(entry.first, "highest rate");
     }
     if (dir_.empty()) {
         const char* tmp = std::getenv("TMPDIR");
@@ -318,6 +324,9 @@ UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)) {
             if (const auto found = options.faults.find(number); found != options.faults.end()) {
                 unitOptions.faults.insert(unitOptions.faults.end(), found->second.begin(),
                                           found->second.end());
+            }
+            if (const auto found = options.maxBaud.find(number); found != options.maxBaud.end()) {
+                unitOptions.maxBaud = found->second;
             }
             const std::string name = "com" + std::to_string(number);
             units_.push_back(std::make_unique<SimulatedUnit>(name, dir_ + "/" + name,

@@ -13,6 +13,8 @@ namespace vantrel::sim {
 namespace {
 
 constexpr std::uint8_t kEnq = 0x05;
+// What the loader sends for a rate outside its table.
+constexpr std::uint8_t kOtherRateCode = 0x0B;
 // Rubbish the noise fault sends; anything but an ACK.
 constexpr std::array<std::uint8_t, 4> kNoiseBytes = {0x15, 0xFF, 0x00, 0x86};
 
@@ -436,9 +438,20 @@ void UnitModel::OnRunDemon(std::uint32_t address) {
 }
 
 void UnitModel::OnSetBaudRate(std::uint8_t code) {
+    const std::string staying = "staying at " + std::to_string(report_.baud) + " baud";
+    if (code == kOtherRateCode) {
+        // The code names no rate: switching anywhere would lose the line, so the unit keeps it.
+        Event("rate code " + Hex2(code) + " names no rate: " + staying);
+        return;
+    }
     const auto baud = BaudFromRateCode(code);
     if (!baud) {
         Error("SetBaudRate with unknown rate code " + Hex2(code));
+        return;
+    }
+    if (*baud > options_.maxBaud) {
+        Event("no " + std::to_string(*baud) + " baud (at most " + std::to_string(options_.maxBaud) +
+              "): " + staying);
         return;
     }
     report_.baud = *baud;

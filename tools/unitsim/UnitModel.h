@@ -29,7 +29,8 @@ inline constexpr std::size_t kMaxLoggedTexts = 1000;
 std::chrono::nanoseconds ByteTime(const LineSample& line);
 // The 5,630 bytes the loader sends from 0x800, read from the Demon text.
 std::span<const std::uint8_t> DemonReference();
-// The speed a SetBaudRate rate code selects; nothing for a code the loader never sends.
+// The speed a SetBaudRate rate code stands for (9600 for the catch-all code 11); nothing for a
+// code the loader never sends.
 std::optional<std::uint32_t> BaudFromRateCode(std::uint8_t code);
 
 // One unit's behaviour and timing, without any I/O: bytes go in with the time they were read and

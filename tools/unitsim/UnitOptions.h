@@ -48,6 +48,8 @@ struct UnitOptions {
     std::chrono::milliseconds writeTime{2};  // per firmware chunk
     std::uint32_t flashBase = 0x00C10000;
     std::uint32_t flashSize = 640 * 1024;
+    // The fastest rate SetBaudRate can select; asked for more, the unit keeps its speed.
+    std::uint32_t maxBaud = 115200;
     std::vector<Fault> faults;
 
     // No line time and no unit time: for tests that only care about behaviour.

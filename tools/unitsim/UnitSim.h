@@ -14,10 +14,13 @@
 //                Demon only when RAM from 0x800 holds the 5,630 bytes the loader sends (the
 //                Demon text read through the image reader). No reply to RunDemon.
 //   Demon        SetBaudRate (also taken by the monitor) changes the speed the unit listens at
-//                from then on; no reply. EraseFlash fills the flash with 0xFF and ACKs after the
-//                erase time. LoadFirmwareChunk is written into the flash and ACKed after the
-//                write time; it is refused before an erase, outside the flash, or when the bytes
-//                are already programmed (writing only clears bits, as on real flash).
+//                from then on; no reply. Codes 12, 13, 14 select 38400, 57600, 115200; a rate
+//                above the unit's maxBaud, and code 11 (the loader's "any other rate"), leave
+//                the speed as it was, so the erase that follows at the new speed is not heard.
+//                EraseFlash fills the flash with 0xFF and ACKs after the erase time.
+//                LoadFirmwareChunk is written into the flash and ACKed after the write time; it is
+//                refused before an erase, outside the flash, or when the bytes are already
+//                programmed (writing only clears bits, as on real flash).
 // Frames: 02 00 cmd len payload checksum 03, no escaping. A bad checksum, a bad length, a
 // missing ETX, a frame cut off (100 ms without a byte) or a command the stage does not take is
 // not acknowledged and goes into the report's protocol errors. The flash starts out as old
@@ -55,7 +58,7 @@
 //
 // The program, vantrel-unitsim (--help lists everything):
 //   vantrel-unitsim --dir DIR --count N [--fault U:KIND[:K]]... [--erase-ms MS] [--write-ms MS]
-//                   [--flash-base HEX] [--flash-size SIZE] [--fast] [--quiet]
+//                   [--flash-base HEX] [--flash-size SIZE] [--max-baud [U:]N]... [--fast] [--quiet]
 // prints "comN DIR/comN /dev/pts/M" per unit, runs until SIGINT or SIGTERM (SIGUSR1 power-cycles
 // every unit), then writes DIR/comN.rom, the flash from the lowest to the highest address written
 // since the last erase as S3 records of 32 bytes (so a clean download reads back as its ROM
@@ -151,6 +154,8 @@ struct BenchOptions {
     UnitOptions unit;  // for every unit
     // Extra faults by unit number (1 for com1).
     std::map<unsigned, std::vector<Fault>> faults;
+    // Highest rates by unit number, over unit.maxBaud.
+    std::map<unsigned, std::uint32_t> maxBaud;
     LogSink log;
 };
 
