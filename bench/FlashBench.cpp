@@ -24,6 +24,7 @@
 #include "bench/ProtocolFloor.h"
 #include "image/SRecordWriter.h"
 #include "session/HeadlessSession.h"
+#include "settings/SettingsStore.h"
 
 extern char** environ;
 
@@ -163,7 +164,7 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
             lastPosition = position;
         };
         session.View().SetCallbacks(std::move(callbacks));
-        auto inputs = vantrel::HeadlessSession::MakeInputs(rom.string(), "00C10000");
+        auto inputs = vantrel::HeadlessSession::MakeInputs(rom.string(), vantrel::SettingsStore::kDefaultFwBaseAddr);
         inputs.demonBaud = row.baud;
         const auto start = Clock::now();
         const auto outcome = session.Run(std::move(inputs));
