@@ -20,6 +20,7 @@ struct CliOptions {
     std::optional<std::string> baseAddress;  // --base; else the remembered one
     bool json = false;
     bool remember = false;
+    bool listPorts = false;  // list the machine's serial ports instead of flashing
     std::vector<PortChoice> ports;
 };
 
