@@ -95,11 +95,20 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.json = true;
         } else if (argument == "--remember") {
             options.remember = true;
+        } else if (argument == "--list-ports") {
+            options.listPorts = true;
         } else if (argument.starts_with("-") && argument.size() > 1) {
             return CliUsageError{"unknown option " + argument};
         } else {
             portArguments.push_back(argument);
         }
+    }
+    if (options.listPorts) {
+        if (!options.romPath.empty() || options.baseAddress || options.remember ||
+            !portArguments.empty()) {
+            return CliUsageError{"--list-ports flashes nothing: it takes only --json"};
+        }
+        return options;
     }
     if (options.romPath.empty()) {
         return CliUsageError{"no ROM file: give --rom FILE"};
@@ -150,6 +159,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
 std::string UsageText(const std::string& program) {
     return "Usage: " + program +
            " --rom FILE [--base HEX] [--baud RATE] [--json] [--remember] PORT...\n"
+           "       " +
+           program +
+           " --list-ports [--json]\n"
            "\n"
            "Flashes the units on the given ports with the S-record ROM FILE, all at once.\n"
            "\n"
@@ -162,8 +174,10 @@ std::string UsageText(const std::string& program) {
            "                as the window) or 115200. A unit that does not have the rate stays\n"
            "                at its old speed, does not hear the erase and fails with\n"
            "                \"Erase Failed...\" before anything on it is erased\n"
-           "  --json        print the summary as JSON\n"
+           "  --json        print the summary, or the port list, as JSON\n"
            "  --remember    remember the ROM file and base address, as the window does\n"
+           "  --list-ports  list the serial ports found, with their /dev/serial/by-id names,\n"
+           "                USB ids and serial numbers, and the COM number mapped to each\n"
            "  --help        this text\n"
            "  --version     the program's version\n"
            "\n"

@@ -23,6 +23,7 @@ struct CliOptions {
     int baud = kDefaultDemonBaud;            // the erase and the firmware go at it
     bool json = false;
     bool remember = false;
+    bool listPorts = false;  // list the machine's serial ports instead of flashing
     std::vector<PortChoice> ports;
 };
 

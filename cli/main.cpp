@@ -7,6 +7,8 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/PortList.h"
+#include "serial/PortMapping.h"
 #include "settings/SettingsStore.h"
 
 namespace {
@@ -43,6 +45,13 @@ int main(int argc, char* argv[]) {
 
     // Shares the window program's settings: its remembered base address and port devices.
     vantrel::SettingsStore settings("Vantrel");
+    if (options.listPorts) {
+        const vantrel::SettingsPortMapping mapping(settings);
+        const auto ports = vantrel::DetectedPorts();
+        std::cout << (options.json ? vantrel::cli::PortListJson(ports, mapping)
+                                   : vantrel::cli::PortListText(ports, mapping));
+        return 0;
+    }
     vantrel::cli::CliRunner runner(options, settings, std::cout, std::cerr,
                                    isatty(STDERR_FILENO) != 0);
 

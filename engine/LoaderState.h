@@ -12,6 +12,14 @@ namespace vantrel {
 
 inline constexpr int kPortCount = 16;
 
+// Where COM port N (1 to 16) sits in a table of kPortCount entries.
+inline std::size_t PortIndex(int port) {
+    if (port < 1 || port > kPortCount) {
+        throw std::out_of_range("port number out of range");
+    }
+    return static_cast<std::size_t>(port - 1);
+}
+
 // Per-port state shared by the worker and the UI thread; every field is read and written whole.
 struct PortSlot {
     std::atomic<bool> selected{false};
@@ -24,12 +32,7 @@ struct PortSlot {
 class LoaderState {
   public:
     // port is the COM port number, 1 to 16.
-    PortSlot& Port(int port) {
-        if (port < 1 || port > kPortCount) {
-            throw std::out_of_range("port number out of range");
-        }
-        return ports_[static_cast<std::size_t>(port - 1)];
-    }
+    PortSlot& Port(int port) { return ports_[PortIndex(port)]; }
     bool InProgress() const { return inProgress_.load(); }
     void SetInProgress(bool value) { inProgress_.store(value); }
     // A port takes part while it is selected and a run is in progress.

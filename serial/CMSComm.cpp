@@ -8,6 +8,7 @@
 #endif
 
 #include "engine/LineSettings.h"
+#include "serial/DeviceAccess.h"
 #include "serial/PortMapping.h"
 
 namespace vantrel {
@@ -180,9 +181,16 @@ void CMSComm::SetPortOpen(bool open) {
         port_->close();
         return;
     }
-    port_->setPortName(DevicePath());
+    const QString device = DevicePath();
+    port_->setPortName(device);
     if (!port_->open(QIODevice::ReadWrite)) {
-        const QString text = port_->errorString();
+        QString text = port_->errorString();
+        // "Permission denied" alone leaves the user guessing which device and what to do.
+        if (port_->error() == QSerialPort::PermissionError) {
+            if (const auto access = CheckDeviceAccess(device)) {
+                text = AccessDeniedText(*access);
+            }
+        }
         port_->clearError();
         throw SerialError(text.toStdString());
     }

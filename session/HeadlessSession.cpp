@@ -5,23 +5,13 @@
 #include <utility>
 
 namespace vantrel {
-namespace {
-
-std::size_t BoxIndex(int port) {
-    if (port < 1 || port > kPortCount) {
-        throw std::out_of_range("port number out of range");
-    }
-    return static_cast<std::size_t>(port - 1);
-}
-
-}  // namespace
 
 bool TickedBoxes::IsTicked(int port) const {
-    return ticked_[BoxIndex(port)];
+    return ticked_[PortIndex(port)];
 }
 
 void TickedBoxes::SetTicked(int port, bool ticked) {
-    ticked_[BoxIndex(port)] = ticked;
+    ticked_[PortIndex(port)] = ticked;
 }
 
 HeadlessSession::HeadlessSession(std::unique_ptr<PortMapping> mapping)

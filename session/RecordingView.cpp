@@ -3,19 +3,9 @@
 #include <stdexcept>
 
 namespace vantrel {
-namespace {
-
-std::size_t SlotIndex(int port) {
-    if (port < 1 || port > kPortCount) {
-        throw std::out_of_range("port number out of range");
-    }
-    return static_cast<std::size_t>(port - 1);
-}
-
-}  // namespace
 
 void RecordingView::SetStatusText(int port, const QString& text) {
-    statuses_[SlotIndex(port)].push_back(text);
+    statuses_[PortIndex(port)].push_back(text);
     if (callbacks_.status) {
         callbacks_.status(port, text);
     }
@@ -51,12 +41,12 @@ void RecordingView::WriteSetting(const QString& section, const QString& name,
 }
 
 QString RecordingView::Status(int port) const {
-    const auto& history = statuses_[SlotIndex(port)];
+    const auto& history = statuses_[PortIndex(port)];
     return history.empty() ? QString() : history.back();
 }
 
 const std::vector<QString>& RecordingView::StatusHistory(int port) const {
-    return statuses_[SlotIndex(port)];
+    return statuses_[PortIndex(port)];
 }
 
 std::vector<QString> RecordingView::MessageTexts() const {

@@ -29,6 +29,8 @@ inline constexpr std::array<int, 16> kPortStatus = {1010, 1021, 1023, 1025, 1027
                                                     1035, 1037, 1039, 1041, 1036, 1038, 1040, 1042};
 // Window-menu command that opens the About box; its low four bits are ignored.
 inline constexpr int kAboutCommand = 0x10;
+// Window-menu command that opens the Port Mapping dialog; its low four bits are ignored too.
+inline constexpr int kPortMappingCommand = 0x30;
 inline constexpr int kCloseCommand = 0xF060;
 
 // Options dialog, template 146.

@@ -23,6 +23,7 @@
 #include "ui/DialogUnits.h"
 #include "ui/LoaderApp.h"
 #include "ui/OptionsDialog.h"
+#include "ui/PortMappingDialog.h"
 #include "ui/ProgramIcon.h"
 #include "ui/ProgramInfo.h"
 
@@ -184,10 +185,14 @@ void CLoaderDialog::AddWindowMenu() {
 #ifdef Q_OS_WIN
     HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
     if (menu != nullptr) {
+        ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(ids::kPortMappingCommand),
+                      L"Port Mapping...");
         ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(ids::kAboutCommand), L"About...");
     }
 #else
     windowMenu_ = new QMenu(this);
+    QAction* mapping = windowMenu_->addAction(QStringLiteral("Port Mapping..."));
+    mapping->setData(ids::kPortMappingCommand);
     QAction* about = windowMenu_->addAction(QStringLiteral("About..."));
     about->setData(ids::kAboutCommand);
     connect(windowMenu_, &QMenu::triggered, this,
@@ -250,6 +255,8 @@ void CLoaderDialog::SystemCommand(int id) {
     const int command = id & 0xFFF0;
     if (command == ids::kAboutCommand) {
         OnAbout();
+    } else if (command == ids::kPortMappingCommand) {
+        OnPortMapping();
     } else if (command == ids::kCloseCommand) {
         close();  // comes back as the close event, and so to Exit
     }
@@ -373,8 +380,9 @@ void CLoaderDialog::contextMenuEvent(QContextMenuEvent* event) {
 #ifdef Q_OS_WIN
 bool CLoaderDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
     const auto* msg = static_cast<const MSG*>(message);
+    const int command = static_cast<int>(msg->wParam) & 0xFFF0;
     if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
-        (static_cast<int>(msg->wParam) & 0xFFF0) == ids::kAboutCommand) {
+        (command == ids::kAboutCommand || command == ids::kPortMappingCommand)) {
         SystemCommand(static_cast<int>(msg->wParam));
         *result = 0;
         return true;
@@ -418,6 +426,11 @@ void CLoaderDialog::OnSettings() {
 void CLoaderDialog::OnAbout() {
     CAboutDialog about(this);
     runModal_(about);
+}
+
+void CLoaderDialog::OnPortMapping() {
+    CPortMappingDialog mapping(app_.Settings(), DetectedPorts(), this);
+    runModal_(mapping);
 }
 
 void CLoaderDialog::OnExit() {

@@ -59,9 +59,11 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     // path text and its field are emptied.
     bool OpenRomFile();
 
-    // A window-menu command: 0x10 to 0x1F open the About box; Close goes to Exit.
+    // A window-menu command: 0x10 to 0x1F open the About box, 0x30 to 0x3F the Port Mapping
+    // dialog; Close goes to Exit.
     void SystemCommand(int id);
-    // The menu offering "About..." where the platform has no window menu to append it to.
+    // The menu offering "Port Mapping..." and "About..." where the platform has no window menu
+    // to append them to.
     QMenu* WindowMenu() const { return windowMenu_; }
 
     // chooser must outlive its use; nullptr puts the platform's file dialog back.
@@ -113,6 +115,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void OnBrowse();
     void OnSettings();
     void OnAbout();
+    void OnPortMapping();
     void OnExit();
     void OnPortBoxClicked(int port);
 

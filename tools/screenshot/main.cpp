@@ -1,7 +1,8 @@
 // Draws the main window in the middle of a run against four simulated units and saves it as a
 // PNG, for the README. Needs no display: the window is drawn off screen.
 //
-//   vantrel-screenshot [FILE]        (default docs/main-window.png)
+//   vantrel-screenshot [FILE]                   (default docs/main-window.png)
+//   vantrel-screenshot --port-mapping [FILE]    (default docs/port-mapping.png)
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -20,6 +21,7 @@
 
 #include "image/SRecordWriter.h"
 #include "serial/PortMapping.h"
+#include "tools/screenshot/PortMappingShot.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
 #include "ui/LoaderApp.h"
@@ -73,6 +75,10 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
+    if (argc > 1 && qstrcmp(argv[1], "--port-mapping") == 0) {
+        return ShootPortMapping(argc > 2 ? QString::fromLocal8Bit(argv[2])
+                                         : QStringLiteral("docs/port-mapping.png"));
+    }
     const QString out =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/main-window.png");
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vantrel-XXXXXX"));

@@ -1,0 +1,84 @@
+#include "cli/PortList.h"
+
+#include <QString>
+#include <QStringList>
+#include <algorithm>
+#include <array>
+
+#include "cli/RunSummary.h"
+#include "serial/PortMapping.h"
+
+namespace vantrel::cli {
+namespace {
+
+constexpr std::size_t kColumns = 7;
+using Row = std::array<QString, kColumns>;
+
+QString OrDash(const QString& text) {
+    return text.isEmpty() ? QStringLiteral("-") : text;
+}
+
+QStringList ComNames(const PortMapping& mapping, const DetectedPort& port) {
+    QStringList names;
+    for (const int com : MappedComPorts(mapping, port)) {
+        names << QStringLiteral("COM%1").arg(com);
+    }
+    return names;
+}
+
+std::string JsonOrNull(const QString& text) {
+    return text.isEmpty() ? "null" : JsonString(text.toStdString());
+}
+
+}  // namespace
+
+std::string PortListText(const std::vector<DetectedPort>& ports, const PortMapping& mapping) {
+    if (ports.empty()) {
+        return "no serial ports found\n";
+    }
+    std::vector<Row> rows = {
+        {"DEVICE", "COM", "VID:PID", "SERIAL", "MANUFACTURER", "DESCRIPTION", "BY-ID"}};
+    for (const DetectedPort& port : ports) {
+        rows.push_back({port.device, OrDash(ComNames(mapping, port).join(',')),
+                        OrDash(VidPid(port)), OrDash(port.serialNumber), OrDash(port.manufacturer),
+                        OrDash(port.description), OrDash(port.stableLink)});
+    }
+    std::array<qsizetype, kColumns> width{};
+    for (const Row& row : rows) {
+        for (std::size_t column = 0; column < kColumns; ++column) {
+            width[column] = std::max(width[column], row[column].size());
+        }
+    }
+    std::string text;
+    for (const Row& row : rows) {
+        QString line;
+        for (std::size_t column = 0; column + 1 < kColumns; ++column) {
+            line += row[column].leftJustified(width[column] + 2);
+        }
+        line += row[kColumns - 1];
+        text += line.toStdString() + '\n';
+    }
+    return text;
+}
+
+std::string PortListJson(const std::vector<DetectedPort>& ports, const PortMapping& mapping) {
+    std::string json = "{\n  \"ports\": [";
+    for (std::size_t i = 0; i < ports.size(); ++i) {
+        const DetectedPort& port = ports[i];
+        std::string coms;
+        for (const QString& name : ComNames(mapping, port)) {
+            coms += (coms.empty() ? "" : ", ") + JsonString(name.toStdString());
+        }
+        json += std::string(i == 0 ? "\n" : ",\n") +
+                "    {\"device\": " + JsonString(port.device.toStdString()) +
+                ", \"by_id\": " + JsonOrNull(port.stableLink) +
+                ", \"description\": " + JsonString(port.description.toStdString()) +
+                ", \"manufacturer\": " + JsonString(port.manufacturer.toStdString()) +
+                ", \"serial_number\": " + JsonString(port.serialNumber.toStdString()) +
+                ", \"vid_pid\": " + JsonOrNull(VidPid(port)) + ", \"com\": [" + coms + "]}";
+    }
+    json += ports.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return json;
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,96 @@
+#include "serial/PortDirectory.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSerialPortInfo>
+#include <algorithm>
+#include <tuple>
+
+#include "engine/LoaderState.h"
+#include "serial/PortMapping.h"
+
+namespace vantrel {
+namespace {
+
+// "/dev/ttyS10" -> ("/dev/ttyS", 10), so that numbered devices sort by number.
+std::tuple<QString, qulonglong, QString> SortKey(const QString& device) {
+    qsizetype digits = device.size();
+    while (digits > 0 && device.at(digits - 1).isDigit()) {
+        --digits;
+    }
+    return {device.left(digits), device.mid(digits).toULongLong(), device};
+}
+
+QString Resolved(const QString& path) {
+    return QFileInfo(path).canonicalFilePath();
+}
+
+}  // namespace
+
+std::vector<DetectedPort> DetectedPorts() {
+    std::vector<DetectedPort> ports;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        DetectedPort port;
+        port.device = info.systemLocation();
+        port.stableLink = StableLinkFor(port.device);
+        port.description = info.description();
+        port.manufacturer = info.manufacturer();
+        port.serialNumber = info.serialNumber();
+        if (info.hasVendorIdentifier()) {
+            port.vendorId = info.vendorIdentifier();
+        }
+        if (info.hasProductIdentifier()) {
+            port.productId = info.productIdentifier();
+        }
+        ports.push_back(std::move(port));
+    }
+    std::sort(ports.begin(), ports.end(), [](const DetectedPort& a, const DetectedPort& b) {
+        return SortKey(a.device) < SortKey(b.device);
+    });
+    return ports;
+}
+
+QString StableLinkFor(const QString& device, const QString& folder) {
+    const QString target = Resolved(device);
+    if (target.isEmpty()) {
+        return {};
+    }
+    const QDir dir(folder);
+    // Sorted, so the same link wins every time when several lead to one device.
+    for (const QFileInfo& entry : dir.entryInfoList(QDir::System | QDir::Files, QDir::Name)) {
+        if (entry.isSymLink() && entry.canonicalFilePath() == target) {
+            return entry.absoluteFilePath();
+        }
+    }
+    return {};
+}
+
+QString PreferredPath(const DetectedPort& port) {
+    return port.stableLink.isEmpty() ? port.device : port.stableLink;
+}
+
+QString VidPid(const DetectedPort& port) {
+    if (!port.vendorId || !port.productId) {
+        return {};
+    }
+    return QStringLiteral("%1:%2")
+        .arg(*port.vendorId, 4, 16, QLatin1Char('0'))
+        .arg(*port.productId, 4, 16, QLatin1Char('0'));
+}
+
+std::vector<int> MappedComPorts(const PortMapping& mapping, const DetectedPort& port) {
+    const QString target = Resolved(port.device);
+    std::vector<int> found;
+    for (int com = 1; com <= kPortCount; ++com) {
+        const QString path = mapping.DevicePath(com);
+        const bool named = path == port.device ||
+                           (!port.stableLink.isEmpty() && path == port.stableLink) ||
+                           (!target.isEmpty() && Resolved(path) == target);
+        if (named) {
+            found.push_back(com);
+        }
+    }
+    return found;
+}
+
+}  // namespace vantrel
