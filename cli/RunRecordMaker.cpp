@@ -1,5 +1,6 @@
 #include "cli/RunRecordMaker.h"
 
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QtGlobal>
 
@@ -58,7 +59,9 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
     run.station = names.station;
     run.operatorName = names.operatorName;
     run.toolVersion = kToolVersion;
-    run.romPath = summary.romPath;
+    // As typed it could name another file tomorrow.
+    run.romPath =
+        QFileInfo(QString::fromStdString(summary.romPath)).absoluteFilePath().toStdString();
     run.romSha256 = summary.romSha256;
     run.romBytes = summary.romFileBytes;
     run.baseAddress = summary.baseAddress;
