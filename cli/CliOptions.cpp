@@ -5,6 +5,7 @@
 #include <charconv>
 
 #include "engine/LoaderState.h"
+#include "runlog/IsoTime.h"
 
 namespace vantrel::cli {
 namespace {
@@ -46,11 +47,41 @@ bool IsHexText(const std::string& text) {
                        [](unsigned char c) { return std::isxdigit(c) != 0; });
 }
 
+// --stats reads the log only: nothing of a run goes with it.
+ParsedArguments Stats(const CliOptions& options, const std::string& target,
+                      const std::optional<std::string>& since,
+                      const std::vector<std::string>& portArguments) {
+    if (!options.romPath.empty() || options.loop || options.logTarget || options.remember ||
+        !portArguments.empty()) {
+        return CliUsageError{"--stats takes only --since and --json"};
+    }
+    StatsRequest request{target, {}, options.json};
+    if (since) {
+        const auto moment = ParseIsoMoment(*since);
+        if (!moment) {
+            return CliUsageError{
+                "--since takes a date, 2024-05-31, or a time, 2024-05-31T14:00Z: " + *since};
+        }
+        request.since = *moment;
+    }
+    return request;
+}
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     CliOptions options;
+    std::optional<std::string> statsTarget;
+    std::optional<std::string> since;
     std::vector<std::string> portArguments;
+    // Options that take a text, by name: what a missing value is told as, and where it goes.
+    const std::map<std::string, std::pair<const char*, std::optional<std::string>*>> texts = {
+        {"--log", {"--log needs a file or a postgresql:// address", &options.logTarget}},
+        {"--station", {"--station needs a name", &options.station}},
+        {"--operator", {"--operator needs a name", &options.operatorName}},
+        {"--stats", {"--stats needs a file or a postgresql:// address", &statsTarget}},
+        {"--since", {"--since needs a date", &since}},
+    };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
         auto value = [&]() -> std::optional<std::string> {
@@ -65,7 +96,13 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
         if (argument == "--version") {
             return CliAction::Version;
         }
-        if (argument == "--rom") {
+        if (const auto named = texts.find(argument); named != texts.end()) {
+            auto given = value();
+            if (!given) {
+                return CliUsageError{named->second.first};
+            }
+            *named->second.second = *given;
+        } else if (argument == "--rom") {
             auto path = value();
             if (!path) {
                 return CliUsageError{"--rom needs a file"};
@@ -97,6 +134,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             options.remember = true;
         } else if (argument == "--list-ports") {
             options.listPorts = true;
+        } else if (argument == "--loop") {
+            options.loop = true;
         } else if (argument.starts_with("-") && argument.size() > 1) {
             return CliUsageError{"unknown option " + argument};
         } else {
@@ -104,11 +143,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
         }
     }
     if (options.listPorts) {
-        if (!options.romPath.empty() || options.baseAddress || options.remember ||
-            !portArguments.empty()) {
+        if (!options.romPath.empty() || options.baseAddress || options.remember || options.loop ||
+            options.logTarget || statsTarget || since || !portArguments.empty()) {
             return CliUsageError{"--list-ports flashes nothing: it takes only --json"};
         }
         return options;
+    }
+    if (statsTarget) {
+        return Stats(options, *statsTarget, since, portArguments);
+    }
+    if (since) {
+        return CliUsageError{"--since goes with --stats"};
     }
     if (options.romPath.empty()) {
         return CliUsageError{"no ROM file: give --rom FILE"};
@@ -158,7 +203,11 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
 
 std::string UsageText(const std::string& program) {
     return "Usage: " + program +
-           " --rom FILE [--base HEX] [--baud RATE] [--json] [--remember] PORT...\n"
+           " --rom FILE [--base HEX] [--baud RATE] [--json] [--remember] [--loop]\n"
+           "       [--log TARGET [--station NAME] [--operator NAME]] PORT...\n"
+           "       " +
+           program +
+           " --stats TARGET [--since DATE] [--json]\n"
            "       " +
            program +
            " --list-ports [--json]\n"
@@ -178,12 +227,23 @@ std::string UsageText(const std::string& program) {
            "  --remember    remember the ROM file and base address, as the window does\n"
            "  --list-ports  list the serial ports found, with their /dev/serial/by-id names,\n"
            "                USB ids and serial numbers, and the COM number mapped to each\n"
+           "  --loop        after each run, wait for the next batch: Enter flashes again (the\n"
+           "                ROM file read anew), q or the end of input quits; tallies per port\n"
+           "                and for the station follow each summary\n"
+           "  --log TARGET  record every run and unit: an SQLite file (created on first use)\n"
+           "                or postgresql://user@host[:port]/dbname (?host=/socket/folder)\n"
+           "  --station NAME, --operator NAME\n"
+           "                for the log (default: the host name, the login name)\n"
+           "  --stats TARGET\n"
+           "                per station and port of the log: passed, failed, yield and the most\n"
+           "                frequent failures; --since DATE (UTC) counts runs from then on\n"
            "  --help        this text\n"
            "  --version     the program's version\n"
            "\n"
            "Exit status: 0 every unit completed, 1 some unit failed, 2 nothing was flashed\n"
-           "(ROM file, base address or port), 3 the run was stopped by an internal error,\n"
-           "130 interrupted.\n";
+           "(ROM file, base address, port or a log that cannot be opened), 3 the run was\n"
+           "stopped by an internal error, 130 interrupted. A loop ends with the status of its\n"
+           "last run. --stats: 0, or 2 when the log cannot be read.\n";
 }
 
 }  // namespace vantrel::cli

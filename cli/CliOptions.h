@@ -23,8 +23,19 @@ struct CliOptions {
     int baud = kDefaultDemonBaud;            // the erase and the firmware go at it
     bool json = false;
     bool remember = false;
-    bool listPorts = false;  // list the machine's serial ports instead of flashing
+    bool listPorts = false;                   // list the machine's serial ports instead of flashing
+    bool loop = false;                        // flash batch after batch until q
+    std::optional<std::string> logTarget;     // --log: an SQLite file or a PostgreSQL address
+    std::optional<std::string> station;       // else the host name
+    std::optional<std::string> operatorName;  // else the login name
     std::vector<PortChoice> ports;
+};
+
+// --stats: a report of the log instead of a run.
+struct StatsRequest {
+    std::string target;
+    std::string since;  // an IsoUtc text; empty for all
+    bool json = false;
 };
 
 enum class CliAction { Help, Version };
@@ -33,7 +44,7 @@ struct CliUsageError {
     std::string text;
 };
 
-using ParsedArguments = std::variant<CliOptions, CliAction, CliUsageError>;
+using ParsedArguments = std::variant<CliOptions, StatsRequest, CliAction, CliUsageError>;
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments);
 

@@ -1,5 +1,7 @@
 #include "cli/CliRunner.h"
 
+#include <QCryptographicHash>
+#include <QFile>
 #include <memory>
 
 #include "cli/UnitDisplay.h"
@@ -19,11 +21,22 @@ std::size_t RomBytes(const std::string& path) {
     return size > 0 ? static_cast<std::size_t>(size) : 0;
 }
 
+void DigestRomFile(const std::string& path, RunSummary& summary) {
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    summary.romSha256 =
+        QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
+    summary.romFileBytes = bytes.size();
+}
+
 }  // namespace
 
-CliRunner::CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& out,
-                     std::ostream& err, bool liveTerminal)
-    : options_(options), settings_(settings), out_(out), err_(err), liveTerminal_(liveTerminal) {}
+CliRunner::CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& err,
+                     bool liveTerminal)
+    : options_(options), settings_(settings), err_(err), liveTerminal_(liveTerminal) {}
 
 void CliRunner::RequestInterrupt() {
     interrupted_.store(true);
@@ -34,7 +47,10 @@ void CliRunner::RequestInterrupt() {
 
 int CliRunner::Run() {
     summary_ = RunSummary{};
+    summary_.startedAt = std::chrono::system_clock::now();
+    summary_.baud = options_.baud;
     summary_.romPath = options_.romPath;
+    DigestRomFile(options_.romPath, summary_);
     summary_.baseAddress = options_.baseAddress.value_or(
         settings_
             .ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
@@ -55,10 +71,17 @@ int CliRunner::Run() {
     }
 
     HeadlessSession session(std::move(mapping));
+    auto unitsStarted = std::chrono::steady_clock::now();
     UnitDisplay display(err_, liveTerminal_, displayUnits, DemonImageSize(),
                         RomBytes(options_.romPath));
     session.View().SetCallbacks({
-        .status = [&](int port, const QString& text) { display.Status(port, text.toStdString()); },
+        .status =
+            [&](int port, const QString& text) {
+                summary_.unitMs[port] = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            std::chrono::steady_clock::now() - unitsStarted)
+                                            .count();
+                display.Status(port, text.toStdString());
+            },
         .message =
             [&](const RecordingView::Message& message) {
                 summary_.messages.push_back(message.text.toStdString());
@@ -82,6 +105,7 @@ int CliRunner::Run() {
         }
     }
     if (!interrupted_.load()) {
+        unitsStarted = std::chrono::steady_clock::now();
         RunInputs inputs = HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress);
         inputs.demonBaud = options_.baud;
         summary_.outcome = session.Run(std::move(inputs));
@@ -99,7 +123,7 @@ int CliRunner::Finish(HeadlessSession& session) {
         unit.complete = summary_.outcome == RunOutcome::Completed && slot.selected.load() &&
                         slot.stage.load() == kFwLoadComplete;
     }
-    out_ << (options_.json ? summary_.Json() : summary_.Text()) << std::flush;
+    summary_.finishedAt = std::chrono::system_clock::now();
     return summary_.ExitCode();
 }
 

@@ -13,17 +13,19 @@ class HeadlessSession;
 
 namespace vantrel::cli {
 
-// One flash from the command line: ticks the named ports, runs the download headless, shows
-// it live, and prints the summary. Needs a QCoreApplication on the calling thread.
+// One flash from the command line: ticks the named ports, runs the download headless and shows
+// it live; its summary is left for the caller. May run again, reading the ROM file afresh.
+// Needs a QCoreApplication on the calling thread.
 class CliRunner {
   public:
-    CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& out,
-              std::ostream& err, bool liveTerminal);
+    CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& err,
+              bool liveTerminal);
 
     // Returns the exit code.
     int Run();
-    // Stops the run at once; from any thread, but not from a signal handler.
+    // Stops the run at once, and any later one; from any thread, but not from a signal handler.
     void RequestInterrupt();
+    bool Interrupted() const { return interrupted_.load(); }
     const RunSummary& Summary() const { return summary_; }
 
   private:
@@ -31,7 +33,6 @@ class CliRunner {
 
     const CliOptions& options_;
     SettingsStore& settings_;
-    std::ostream& out_;
     std::ostream& err_;
     bool liveTerminal_;
     RunSummary summary_;

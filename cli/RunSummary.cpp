@@ -87,7 +87,7 @@ std::string RunSummary::Text() const {
     return text;
 }
 
-std::string RunSummary::Json() const {
+std::string RunSummary::Json(const std::string& extraMembers) const {
     std::string json = "{\n  \"rom\": " + JsonString(romPath) +
                        ",\n  \"base_address\": " + JsonString(baseAddress) +
                        ",\n  \"outcome\": " + JsonString(OutcomeName(outcome)) +
@@ -103,7 +103,11 @@ std::string RunSummary::Json() const {
                 ", \"status\": " + JsonString(unit.status) +
                 ", \"complete\": " + (unit.complete ? "true" : "false") + "}";
     }
-    json += units.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    json += units.empty() ? "]" : "\n  ]";
+    if (!extraMembers.empty()) {
+        json += ",\n  " + extraMembers;
+    }
+    json += "\n}\n";
     return json;
 }
 

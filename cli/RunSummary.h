@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -28,10 +31,20 @@ struct RunSummary {
     bool interrupted = false;
     std::vector<std::string> messages;
     std::vector<UnitResult> units;
+    // For the run log.
+    int baud = 0;
+    std::chrono::system_clock::time_point startedAt;
+    std::chrono::system_clock::time_point finishedAt;
+    std::optional<std::string> romSha256;  // of the file's bytes as read for this run
+    std::optional<std::int64_t> romFileBytes;
+    std::map<int, std::int64_t> unitMs;  // by port: from the run's start to the unit's last status
 
     int ExitCode() const;
+    // Whether the run reached the units at all.
+    bool Flashed() const { return outcome && *outcome != RunOutcome::ImageError; }
     std::string Text() const;
-    std::string Json() const;
+    // extraMembers: more members of the object, e.g. "\"tally\": {...}".
+    std::string Json(const std::string& extraMembers = {}) const;
 };
 
 // "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".

@@ -4,10 +4,14 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <iostream>
+#include <optional>
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/LineInput.h"
 #include "cli/PortList.h"
+#include "cli/StationLoop.h"
+#include "cli/StatsCommand.h"
 #include "serial/PortMapping.h"
 #include "settings/SettingsStore.h"
 
@@ -41,6 +45,9 @@ int main(int argc, char* argv[]) {
         std::cerr << program << ": " << error->text << "\nTry '" << program << " --help'.\n";
         return vantrel::cli::kExitNothingFlashed;
     }
+    if (const auto* stats = std::get_if<vantrel::cli::StatsRequest>(&parsed)) {
+        return vantrel::cli::RunStatsCommand(*stats, std::cout, std::cerr);
+    }
     const auto& options = std::get<vantrel::cli::CliOptions>(parsed);
 
     // Shares the window program's settings: its remembered base address and port devices.
@@ -52,8 +59,7 @@ int main(int argc, char* argv[]) {
                                    : vantrel::cli::PortListText(ports, mapping));
         return 0;
     }
-    vantrel::cli::CliRunner runner(options, settings, std::cout, std::cerr,
-                                   isatty(STDERR_FILENO) != 0);
+    vantrel::cli::CliRunner runner(options, settings, std::cerr, isatty(STDERR_FILENO) != 0);
 
     if (pipe(interruptPipe) != 0) {
         std::cerr << program << ": cannot set up the interrupt handler\n";
@@ -71,5 +77,11 @@ int main(int argc, char* argv[]) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    return runner.Run();
+    std::optional<vantrel::cli::LineInput> input;
+    if (options.loop) {
+        input.emplace(STDIN_FILENO);
+    }
+    vantrel::cli::StationLoop station(options, runner, std::cout, std::cerr,
+                                      input ? &*input : nullptr);
+    return station.Run();
 }

@@ -78,6 +78,29 @@ TEST(CliOptionsTest, SeventeenPortsAreTooMany) {
     EXPECT_EQ(Error(arguments), "at most 16 ports");
 }
 
+TEST(CliOptionsTest, StationOptionsAndTheStatsReport) {
+    const CliOptions options = Parse({"--loop", "--log", "postgresql://ann@db/trace", "--station",
+                                      "st-3", "--operator", "bo", "--rom", "a", "COM1"});
+    EXPECT_TRUE(options.loop);
+    EXPECT_EQ(options.logTarget, "postgresql://ann@db/trace");
+    EXPECT_EQ(options.station, "st-3");
+    EXPECT_EQ(options.operatorName, "bo");
+    EXPECT_FALSE(Parse({"--rom", "a", "COM1"}).logTarget.has_value());
+
+    const auto stats = ParseArguments({"--json", "--stats", "s.db", "--since", "2024-05-31"});
+    ASSERT_TRUE(std::holds_alternative<StatsRequest>(stats));
+    EXPECT_EQ(std::get<StatsRequest>(stats).target, "s.db");
+    EXPECT_EQ(std::get<StatsRequest>(stats).since, "2024-05-31T00:00:00.000Z");
+    EXPECT_TRUE(std::get<StatsRequest>(stats).json);
+
+    EXPECT_EQ(Error({"--stats", "s.db", "COM1"}), "--stats takes only --since and --json");
+    EXPECT_EQ(Error({"--stats", "s.db", "--since", "May"}),
+              "--since takes a date, 2024-05-31, or a time, 2024-05-31T14:00Z: May");
+    EXPECT_EQ(Error({"--rom", "a", "--since", "2024-05-31", "COM1"}), "--since goes with --stats");
+    EXPECT_EQ(Error({"--rom", "a", "COM1", "--log"}),
+              "--log needs a file or a postgresql:// address");
+}
+
 TEST(CliOptionsTest, HelpAndVersionWinOverEverythingElse) {
     EXPECT_EQ(std::get<CliAction>(ParseArguments({"COM99", "--help"})), CliAction::Help);
     EXPECT_EQ(std::get<CliAction>(ParseArguments({"--version"})), CliAction::Version);

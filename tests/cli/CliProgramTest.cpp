@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "image/SRecordWriter.h"
+#include "tests/cli/PostgresServer.h"
 #include "tools/unitsim/UnitSim.h"
 
 extern char** environ;
@@ -61,8 +62,9 @@ class CliProgramTest : public ::testing::Test {
         return path.string();
     }
 
-    // Starts the program with its settings in a private directory.
-    pid_t Start(const std::vector<std::string>& arguments) {
+    // Starts the program with its settings in a private directory; standard input from the
+    // given descriptor, else empty.
+    pid_t Start(const std::vector<std::string>& arguments, int input = -1) {
         std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                                         "HOME=" + dir_.string()};
         for (char** e = environ; *e != nullptr; ++e) {
@@ -87,7 +89,11 @@ class CliProgramTest : public ::testing::Test {
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
         posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        if (input >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, input, 0);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        }
         pid_t pid = 0;
         const int error = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
@@ -110,6 +116,24 @@ class CliProgramTest : public ::testing::Test {
     }
     int RunToEnd(const std::vector<std::string>& arguments) { return Wait(Start(arguments)); }
     std::string Out() const { return ReadAll(dir_ / "stdout"); }
+    // Waits until the program has asked for the next batch the given number of times.
+    bool WaitForPrompts(std::size_t count) {
+        const std::string prompt =
+            "Replace the units and press Enter to flash again, or q to quit.\n";
+        for (const auto deadline = std::chrono::steady_clock::now() + 60s;
+             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
+            const std::string err = Err();
+            std::size_t seen = 0;
+            for (auto at = err.find(prompt); at != std::string::npos;
+                 at = err.find(prompt, at + 1)) {
+                ++seen;
+            }
+            if (seen >= count) {
+                return true;
+            }
+        }
+        return false;
+    }
     std::string Err() const { return ReadAll(dir_ / "stderr"); }
 
     static sim::BenchOptions Units(unsigned count) {
@@ -236,6 +260,123 @@ TEST_F(CliProgramTest, UsageErrorsAndVersion) {
     EXPECT_EQ(RunToEnd({"--rom", "x.rom", "--baud", "9600", "COM1"}), 2);
     EXPECT_NE(Err().find("--baud takes 38400, 57600 or 115200: 9600"), std::string::npos);
 }
+
+TEST_F(CliProgramTest, LogThatCannotBeOpenedStopsBeforeAnyPortIsTouched) {
+    sim::UnitBench bench(Units(1));
+    const std::string rom = WriteRom(Pattern(300));
+    for (const auto& [target, driverText] : std::vector<std::pair<std::string, std::string>>{
+             {"/nonexistent/station.db", "unable to open database file"},
+             {"postgresql://postgres@/postgres?host=/nonexistent", "/nonexistent/.s.PGSQL."}}) {
+        EXPECT_EQ(RunToEnd({"--loop", "--log", target, "--rom", rom, bench.LinkPath(1)}), 2);
+        EXPECT_NE(Err().find("cannot open the log " + target + ": "), std::string::npos) << Err();
+        EXPECT_NE(Err().find(driverText), std::string::npos) << Err();
+    }
+    EXPECT_EQ(bench.Unit(1).Report().bytesReceived, 0u);
+}
+
+// A station's log in SQLite or PostgreSQL, read back with the database's own client.
+class StationLogTest : public CliProgramTest, public ::testing::WithParamInterface<std::string> {
+  protected:
+    void SetUp() override {
+        CliProgramTest::SetUp();
+        if (GetParam() == "postgresql") {
+            if (PostgresServer::BinFolder().empty()) {
+                GTEST_SKIP() << "PostgreSQL is not installed (scripts/setup installs it)";
+            }
+            server_ = std::make_unique<PostgresServer>();
+        }
+    }
+    std::string Target() const { return server_ ? server_->Url() : (dir_ / "station.db").string(); }
+    std::string Query(const std::string& sql) const {
+        return server_ ? server_->Query(sql)
+                       : CommandOutput("sqlite3 " + Target() + " \"" + sql + "\"");
+    }
+
+    std::unique_ptr<PostgresServer> server_;
+};
+
+TEST_P(StationLogTest, ThreeBatchesAreTalliedAndEveryUnitIsLogged) {
+    sim::BenchOptions options = Units(2);
+    options.faults[2] = {{sim::FaultKind::Silent}};
+    sim::UnitBench bench(options);
+    const std::string rom = WriteRom(Pattern(700));
+    const std::string firstSha = CommandOutput("sha256sum " + rom).substr(0, 64);
+    int input[2];
+    ASSERT_EQ(pipe2(input, O_CLOEXEC), 0);
+    signal(SIGPIPE, SIG_IGN);  // a program that ended early fails the test, not the process
+    const pid_t pid = Start({"--loop", "--log", Target(), "--station", "st-7", "--operator", "ann",
+                             "--rom", rom, bench.LinkPath(1), bench.LinkPath(2)},
+                            input[0]);
+    close(input[0]);
+    auto nextBatch = [&] {
+        bench.PowerCycle();  // as units put in afresh
+        return write(input[1], "\n", 1) == 1;
+    };
+    const bool fed = [&] {
+        if (!WaitForPrompts(1)) {
+            return false;
+        }
+        WriteRom(Pattern(900));  // rebuilt: the next runs flash and record the new file
+        if (server_) {
+            server_->Stop();  // the second run's record cannot be written
+        }
+        if (!nextBatch() || !WaitForPrompts(2)) {
+            return false;
+        }
+        if (server_) {
+            server_->Start();  // the third run's end writes both
+        }
+        return nextBatch() && WaitForPrompts(3) && write(input[1], "q\n", 2) == 2;
+    }();
+    close(input[1]);
+    EXPECT_TRUE(fed) << Err();
+    EXPECT_EQ(Wait(pid), 1) << Err();
+
+    const std::string out = Out();
+    EXPECT_NE(out.find("COM1        3       0\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("COM2        0       3  Force2Mon Failed...\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("station: 3 runs, 6 units, 50.0 % yield"), std::string::npos) << out;
+    const auto report = bench.Unit(1).Report();
+    const auto written = report.WrittenRange();
+    EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), Pattern(900));
+    EXPECT_EQ(Err().find("cannot write to the log") != std::string::npos, server_ != nullptr)
+        << Err();
+
+    const std::string secondSha = CommandOutput("sha256sum " + rom).substr(0, 64);
+    const std::string size1 = std::to_string(FormatS3Records(Pattern(700), kBase).size());
+    const std::string size2 = std::to_string(FormatS3Records(Pattern(900), kBase).size());
+    EXPECT_NE(firstSha, secondSha);
+    EXPECT_EQ(Query("SELECT station, operator, tool_version, rom_sha256, rom_bytes, baud, outcome, "
+                    "exit_code FROM runs ORDER BY id"),
+              "st-7|ann|1.00|" + firstSha + "|" + size1 + "|57600|completed|1\n" +
+                  "st-7|ann|1.00|" + secondSha + "|" + size2 + "|57600|completed|1\n" +
+                  "st-7|ann|1.00|" + secondSha + "|" + size2 + "|57600|completed|1\n");
+    EXPECT_EQ(Query("SELECT COUNT(*) FROM runs WHERE started_at LIKE '____-__-__T__:__:__.___Z' "
+                    "AND finished_at > started_at"),
+              "3\n");
+    std::string units;
+    for (int run = 1; run <= 3; ++run) {
+        units += std::to_string(run) + "|COM1|" + bench.LinkPath(1) + "|passed|||yes\n" +
+                 std::to_string(run) + "|COM2|" + bench.LinkPath(2) +
+                 "|failed|2|Force2Mon Failed...|yes\n";
+    }
+    EXPECT_EQ(
+        Query("SELECT run_id, com_port, device, result, failed_stage, failed_text, CASE WHEN "
+              "duration_ms > 0 THEN 'yes' ELSE 'no' END FROM units ORDER BY run_id, com_port"),
+        units);
+
+    EXPECT_EQ(RunToEnd({"--stats", Target()}), 0) << Err();
+    EXPECT_NE(Out().find("st-7             COM1        3       0  100.0%\n"), std::string::npos)
+        << Out();
+    EXPECT_NE(Out().find("st-7             COM2        0       3    0.0%  Force2Mon Failed... (3)"),
+              std::string::npos)
+        << Out();
+    EXPECT_EQ(RunToEnd({"--stats", Target(), "--since", "2999-01-01", "--json"}), 0) << Err();
+    EXPECT_NE(Out().find("\"stations\": []"), std::string::npos) << Out();
+}
+
+INSTANTIATE_TEST_SUITE_P(Store, StationLogTest, ::testing::Values("sqlite", "postgresql"),
+                         [](const auto& test) { return test.param; });
 
 }  // namespace
 }  // namespace vantrel

@@ -1,0 +1,98 @@
+#include "cli/RunRecordMaker.h"
+
+#include <QFileInfo>
+#include <QSysInfo>
+#include <QtGlobal>
+
+#include "engine/UnitStage.h"
+#include "runlog/IsoTime.h"
+
+#ifndef Q_OS_WIN
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
+namespace vantrel::cli {
+namespace {
+
+std::string LoginName() {
+#ifdef Q_OS_WIN
+    return qEnvironmentVariable("USERNAME").toStdString();
+#else
+    // getlogin needs a controlling terminal, which a station's service may lack.
+    if (const char* name = getlogin()) {
+        return name;
+    }
+    if (const passwd* entry = getpwuid(getuid())) {
+        return entry->pw_name;
+    }
+    return qEnvironmentVariable("USER").toStdString();
+#endif
+}
+
+std::optional<std::string> ToStd(const std::optional<QString>& text) {
+    return text ? std::optional<std::string>(text->toStdString()) : std::nullopt;
+}
+
+}  // namespace
+
+StationNames DefaultStationNames(const std::optional<std::string>& station,
+                                 const std::optional<std::string>& operatorName) {
+    return {station.value_or(QSysInfo::machineHostName().toStdString()),
+            operatorName ? *operatorName : LoginName()};
+}
+
+std::optional<int> StageOfStatus(const std::string& status) {
+    for (int stage = 0; stage < kStageCount; ++stage) {
+        if (StageFailTextTable[stage] == status || StageTextTable[stage] == status) {
+            return stage;
+        }
+    }
+    return std::nullopt;
+}
+
+RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
+                        const DeviceLookup& lookup) {
+    RunRecord run;
+    run.startedAt = IsoUtc(summary.startedAt);
+    run.finishedAt = IsoUtc(summary.finishedAt);
+    run.station = names.station;
+    run.operatorName = names.operatorName;
+    run.toolVersion = kToolVersion;
+    // As typed it could name another file tomorrow.
+    run.romPath =
+        QFileInfo(QString::fromStdString(summary.romPath)).absoluteFilePath().toStdString();
+    run.romSha256 = summary.romSha256;
+    run.romBytes = summary.romFileBytes;
+    run.baseAddress = summary.baseAddress;
+    run.baud = summary.baud;
+    run.outcome = OutcomeName(summary.outcome);
+    run.exitCode = summary.ExitCode();
+    for (const UnitResult& unit : summary.units) {
+        UnitRecord record;
+        record.comPort = "COM" + std::to_string(unit.port);
+        record.device = unit.device;
+        const DeviceIdentity identity = lookup(QString::fromStdString(unit.device));
+        record.byIdPath = ToStd(identity.byIdPath);
+        record.usbSerial = ToStd(identity.usbSerial);
+        if (!summary.Flashed()) {
+            record.result = "not-flashed";
+        } else if (unit.complete) {
+            record.result = "passed";
+        } else {
+            record.result = "failed";
+            record.failedStage = StageOfStatus(unit.status);
+            if (!unit.status.empty()) {
+                record.failedText = unit.status;
+            }
+        }
+        if (const auto ms = summary.unitMs.find(unit.port);
+            summary.Flashed() && ms != summary.unitMs.end()) {
+            record.durationMs = ms->second;
+        }
+        run.units.push_back(record);
+    }
+    return run;
+}
+
+}  // namespace vantrel::cli

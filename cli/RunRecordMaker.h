@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "cli/RunSummary.h"
+#include "runlog/RunRecord.h"
+#include "serial/DeviceIdentity.h"
+
+namespace vantrel::cli {
+
+// Who flashes: the names a record carries.
+struct StationNames {
+    std::string station;
+    std::string operatorName;
+};
+
+// --station and --operator, else the host name and the login name.
+StationNames DefaultStationNames(const std::optional<std::string>& station,
+                                 const std::optional<std::string>& operatorName);
+
+// The stage whose text (failure or not) a unit's status shows; nothing for any other text.
+std::optional<int> StageOfStatus(const std::string& status);
+
+using DeviceLookup = std::function<DeviceIdentity(const QString& devicePath)>;
+
+// The run as the log keeps it. Units of a run that never reached them are "not-flashed".
+RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
+                        const DeviceLookup& lookup = IdentifyDevice);
+
+inline constexpr const char* kToolVersion = "1.00";
+
+}  // namespace vantrel::cli

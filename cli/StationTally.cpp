@@ -1,0 +1,85 @@
+#include "cli/StationTally.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+
+namespace vantrel::cli {
+namespace {
+
+std::string Fixed(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
+}  // namespace
+
+void StationTally::Add(const RunSummary& run) {
+    ++runs_;
+    runTime_ +=
+        std::chrono::duration_cast<std::chrono::milliseconds>(run.finishedAt - run.startedAt);
+    for (const UnitResult& unit : run.units) {
+        auto port = std::find_if(ports_.begin(), ports_.end(),
+                                 [&](const Port& p) { return p.port == unit.port; });
+        if (port == ports_.end()) {
+            port = ports_.insert(ports_.end(), Port{unit.port, 0, 0, {}});
+        }
+        if (!run.Flashed()) {
+            continue;
+        }
+        if (unit.complete) {
+            ++port->passed;
+        } else {
+            ++port->failed;
+            port->lastFailure = unit.status;
+        }
+    }
+}
+
+int StationTally::Passed() const {
+    return std::accumulate(ports_.begin(), ports_.end(), 0,
+                           [](int sum, const Port& p) { return sum + p.passed; });
+}
+
+int StationTally::Units() const {
+    return std::accumulate(ports_.begin(), ports_.end(), 0,
+                           [](int sum, const Port& p) { return sum + p.passed + p.failed; });
+}
+
+double StationTally::YieldPercent() const {
+    return Units() == 0 ? 0.0 : 100.0 * Passed() / Units();
+}
+
+double StationTally::MeanRunSeconds() const {
+    return runs_ == 0 ? 0.0 : static_cast<double>(runTime_.count()) / 1000.0 / runs_;
+}
+
+std::string StationTally::Text() const {
+    std::string text = "PORT   PASSED  FAILED  LAST FAILURE\n";
+    for (const Port& p : ports_) {
+        char line[256];
+        std::snprintf(line, sizeof line, "COM%-2d  %6d  %6d", p.port, p.passed, p.failed);
+        text += line + (p.lastFailure.empty() ? "" : "  " + p.lastFailure) + "\n";
+    }
+    return text + "station: " + std::to_string(runs_) + (runs_ == 1 ? " run, " : " runs, ") +
+           std::to_string(Units()) + " units, " + Fixed(YieldPercent()) + " % yield, " +
+           Fixed(MeanRunSeconds()) + " s per run\n";
+}
+
+std::string StationTally::JsonMember() const {
+    std::string json = "\"tally\": {\"runs\": " + std::to_string(runs_) +
+                       ", \"units\": " + std::to_string(Units()) +
+                       ", \"yield_percent\": " + Fixed(YieldPercent()) +
+                       ", \"mean_run_seconds\": " + Fixed(MeanRunSeconds()) + ", \"ports\": [";
+    for (std::size_t i = 0; i < ports_.size(); ++i) {
+        const Port& p = ports_[i];
+        json += std::string(i == 0 ? "" : ", ") + "{\"port\": \"COM" + std::to_string(p.port) +
+                "\", \"passed\": " + std::to_string(p.passed) +
+                ", \"failed\": " + std::to_string(p.failed) + ", \"last_failure\": " +
+                (p.lastFailure.empty() ? "null" : JsonString(p.lastFailure)) + "}";
+    }
+    return json + "]}";
+}
+
+}  // namespace vantrel::cli

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "cli/RunSummary.h"
+
+namespace vantrel::cli {
+
+// The counts of a loop so far: per port passed, failed and the last failure, and for the
+// station runs, units, yield and the mean time of a run. A run that never reached its units
+// counts as a run only.
+class StationTally {
+  public:
+    void Add(const RunSummary& run);
+
+    // A small table for the terminal.
+    std::string Text() const;
+    // The member "tally": {...} of a JSON summary.
+    std::string JsonMember() const;
+
+  private:
+    struct Port {
+        int port = 0;
+        int passed = 0;
+        int failed = 0;
+        std::string lastFailure;
+    };
+    int Units() const;
+    int Passed() const;
+    double YieldPercent() const;
+    double MeanRunSeconds() const;
+
+    std::vector<Port> ports_;
+    int runs_ = 0;
+    std::chrono::milliseconds runTime_{0};
+};
+
+}  // namespace vantrel::cli

@@ -1,0 +1,28 @@
+#include "cli/StatsCommand.h"
+
+#include "cli/RunSummary.h"
+#include "cli/StatsReport.h"
+#include "runlog/RunLog.h"
+
+namespace vantrel::cli {
+
+int RunStatsCommand(const StatsRequest& request, std::ostream& out, std::ostream& err) {
+    const auto target = ParseLogTarget(request.target);
+    if (const auto* error = std::get_if<LogTargetError>(&target)) {
+        err << "vantrel-cli: " << error->text << '\n';
+        return kExitNothingFlashed;
+    }
+    try {
+        const RunLog log(std::get<LogTarget>(target), RunLog::Mode::ReadOnly);
+        const auto stations = GatherStats(log.Counts(request.since));
+        out << (request.json ? StatsJson(stations, request.since)
+                             : StatsText(stations, request.since));
+    } catch (const RunLogError& error) {
+        err << "vantrel-cli: cannot read the log " << request.target << ": " << error.what()
+            << '\n';
+        return kExitNothingFlashed;
+    }
+    return kExitAllComplete;
+}
+
+}  // namespace vantrel::cli

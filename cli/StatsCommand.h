@@ -1,0 +1,13 @@
+#pragma once
+
+#include <ostream>
+
+#include "cli/CliOptions.h"
+
+namespace vantrel::cli {
+
+// --stats: reads the log and prints its report. Returns the exit code: 0, or 2 when the log
+// cannot be read.
+int RunStatsCommand(const StatsRequest& request, std::ostream& out, std::ostream& err);
+
+}  // namespace vantrel::cli

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "runlog/RunRecord.h"
+
+namespace vantrel::cli {
+
+// How the units of one port of a station (or all its ports, port "all") ended.
+struct PortStats {
+    std::string port;
+    std::int64_t passed = 0;
+    std::int64_t failed = 0;
+    // Failure texts with their counts, the most frequent first.
+    std::vector<std::pair<std::string, std::int64_t>> failures;
+};
+
+struct StationStats {
+    std::string station;
+    PortStats total;
+    std::vector<PortStats> ports;  // COM1, COM2, ... COM10 in number order
+};
+
+// The log's counts by station and port. Units never flashed are left out.
+std::vector<StationStats> GatherStats(const std::vector<UnitCount>& counts);
+
+// Up to this many failure texts per row.
+inline constexpr std::size_t kTopFailures = 3;
+
+std::string StatsText(const std::vector<StationStats>& stations, const std::string& since);
+std::string StatsJson(const std::vector<StationStats>& stations, const std::string& since);
+
+}  // namespace vantrel::cli

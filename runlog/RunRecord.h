@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vantrel {
+
+// One unit of a run, as the store keeps it. Empty optionals are stored as NULL.
+struct UnitRecord {
+    std::string comPort;  // "COM3"
+    std::string device;
+    std::optional<std::string> byIdPath;
+    std::optional<std::string> usbSerial;
+    std::string result;  // "passed", "failed" or "not-flashed"
+    std::optional<int> failedStage;
+    std::optional<std::string> failedText;
+    std::optional<std::int64_t> durationMs;
+};
+
+// One run: what was flashed, where, by whom, and how it ended. Times are UTC ISO 8601.
+struct RunRecord {
+    std::string startedAt;
+    std::string finishedAt;
+    std::string station;
+    std::string operatorName;
+    std::string toolVersion;
+    std::string romPath;
+    std::optional<std::string> romSha256;  // nothing when the file could not be read
+    std::optional<std::int64_t> romBytes;
+    std::string baseAddress;
+    int baud = 0;
+    std::string outcome;
+    int exitCode = 0;
+    std::vector<UnitRecord> units;
+};
+
+// How often units of one station and port ended one way: a row of the store's report.
+struct UnitCount {
+    std::string station;
+    std::string comPort;
+    std::string result;
+    std::optional<std::string> failedText;
+    std::int64_t count = 0;
+};
+
+}  // namespace vantrel

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+
+namespace vantrel {
+
+// What a shell command prints on stdout.
+std::string CommandOutput(const std::string& command);
+
+// A PostgreSQL server of the test's own: a fresh cluster in a temporary folder, reached only
+// through a Unix socket there, stopped and removed with the object. Under root the server runs
+// as the postgres user, as it refuses root.
+class PostgresServer {
+  public:
+    // Where initdb and pg_ctl are; empty when PostgreSQL is not installed.
+    static std::string BinFolder();
+
+    // Throws std::runtime_error, with the server's log, when it does not start.
+    PostgresServer();
+    ~PostgresServer();
+    PostgresServer(const PostgresServer&) = delete;
+    PostgresServer& operator=(const PostgresServer&) = delete;
+
+    void Start();
+    void Stop();
+    // For --log: postgresql://postgres@/postgres?host=FOLDER
+    std::string Url() const;
+    // psql's unaligned rows, "a|b" a line.
+    std::string Query(const std::string& sql) const;
+
+  private:
+    // As the server's owner; false when the command failed.
+    bool AsOwner(const std::string& command) const;
+
+    std::string bin_;
+    std::string dir_;
+    bool running_ = false;
+};
+
+}  // namespace vantrel
