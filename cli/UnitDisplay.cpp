@@ -24,11 +24,16 @@ std::string Duration(std::chrono::seconds seconds) {
 }  // namespace
 
 std::string GroupThousands(std::size_t value) {
-    std::string digits = std::to_string(value);
-    for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) {
-        digits.insert(static_cast<std::size_t>(i), ",");
+    // Built front to back: inserting commas trips a false GCC 12 warning in Release builds.
+    const std::string digits = std::to_string(value);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ',';
+        }
+        grouped += digits[i];
     }
-    return digits;
+    return grouped;
 }
 
 UnitDisplay::UnitDisplay(std::ostream& out, bool live, std::vector<Unit> units,

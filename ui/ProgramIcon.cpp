@@ -6,10 +6,12 @@
 
 namespace vantrel {
 
-QPixmap ProgramIconPixmap() {
-    QPixmap pixmap(kIconSize, kIconSize);
+QPixmap ProgramIconPixmap(int size) {
+    QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter painter(&pixmap);
+    // Drawn on a 32 x 32 grid; other sizes (the desktop's icon files) scale it.
+    painter.scale(size / double(kIconSize), size / double(kIconSize));
 
     // Pins on both sides of the chip.
     painter.setPen(Qt::NoPen);

@@ -64,7 +64,8 @@ std::string Describe(const HostEvent& e) {
             }
             std::string text = "write";
             for (auto b : e.bytes) {
-                text += " " + Hex(b);
+                text += ' ';
+                text += Hex(b);
             }
             return text;
         }

@@ -67,11 +67,12 @@ TEST(DemonImageTextTest, HoldsSeventyTwoS3RecordsThenTheS7Record) {
 TEST(DemonImageTextTest, ProgramRecordsVaryAndTheLastEightAreErased) {
     const std::vector<std::string_view> records = Records(DemonImageText);
     ASSERT_EQ(records.size(), kS3Records + 1);
-    std::set<std::vector<std::uint8_t>> programData;
+    // The data as hex text: a set of byte vectors trips a false GCC 12 warning in Release.
+    std::set<std::string_view> programData;
     std::set<std::uint8_t> byteValues;
     for (std::size_t i = 0; i < kS3Records - kErasedRecords; ++i) {
         const std::vector<std::uint8_t> data = Data(records[i]);
-        programData.insert(data);
+        programData.insert(records[i].substr(12, 2 * kDataBytes));
         byteValues.insert(data.begin(), data.end());
     }
     EXPECT_EQ(programData.size(), kS3Records - kErasedRecords);  // no two records alike

@@ -430,7 +430,9 @@ TEST_F(LoadFromFileTest, ShortRecordsCanMakeTheFormatInvalid) {
 TEST_F(LoadFromFileTest, LineWithThreeInColumnOneIsAnS3Record) {
     EXPECT_EQ(LoadFile("X30600C100001226\n"), 1);
     EXPECT_EQ(rom_[0], 0x12);
-    EXPECT_EQ(LoadFile("s" + S3(kBase, {0x13}).substr(1)), 1);
+    std::string lowerCase = S3(kBase, {0x13});
+    lowerCase[0] = 's';
+    EXPECT_EQ(LoadFile(lowerCase), 1);
     EXPECT_EQ(rom_[0], 0x13);
     EXPECT_EQ(LoadFile("S 30600C100001226\n"), 0);
 }
@@ -607,7 +609,8 @@ TEST_F(LoadFromTextTest, OnlyUpperCaseSStartsAPiece) {
 TEST_F(LoadFromTextTest, FirstPieceStartsWithWhateverCharacterComesFirst) {
     EXPECT_EQ(LoadText("X30600C100001226"), 16);  // read as an S3 record
     EXPECT_EQ(demon_[0], 0x12);
-    EXPECT_EQ(LoadText("x" + S3(kBase, {0x13})), 17);  // "x" is a piece of its own
+    // "x" is a piece of its own.
+    EXPECT_EQ(LoadText(std::string("x").append(S3(kBase, {0x13}))), 17);
     EXPECT_EQ(demon_[0], 0x13);
 }
 
