@@ -11,13 +11,22 @@ _vantrel_cli() {
             mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -X '!*.[rR][oO][mM]' -- "$cur")
             return
             ;;
-        --base)
+        --base|--station|--operator|--since)
+            return
+            ;;
+        --baud)
+            mapfile -t COMPREPLY < <(compgen -W '38400 57600 115200' -- "$cur")
+            return
+            ;;
+        --log|--stats)
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W '--rom --base --json --remember --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W '--rom --base --baud --json --remember --loop --log --station --operator --stats --since --list-ports --help --version' -- "$cur")
         return
     fi
     # Any other path is a device too (a USB adapter's link, a simulated unit).
