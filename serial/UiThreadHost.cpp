@@ -18,7 +18,7 @@ QString Text(std::string_view text) {
 }  // namespace
 
 UiThreadHost::UiThreadHost(QObject& context, SerialLink& link, RunView& view, StopSignal& stop)
-    : context_(context), mailbox_(new CallMailbox), link_(link), view_(view), stop_(stop) {
+    : mailbox_(new CallMailbox), link_(link), view_(view), stop_(stop) {
     // The context may live on another thread than the one building the host.
     mailbox_->moveToThread(context.thread());
     mailbox_->setParent(&context);

@@ -53,7 +53,6 @@ class UiThreadHost : public DownloadHost {
     // came first.
     void OnUiThread(std::function<void()> call);
 
-    QObject& context_;
     CallMailbox* mailbox_;  // a child of the context, made on its thread
     SerialLink& link_;
     RunView& view_;
