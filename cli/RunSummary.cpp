@@ -56,6 +56,20 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed) {
+    const std::int64_t units = passed + failed;
+    if (units == 0) {
+        return std::nullopt;
+    }
+    return 100.0 * static_cast<double>(passed) / static_cast<double>(units);
+}
+
+std::string OneDecimal(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", value);
+    return text;
+}
+
 int RunSummary::ExitCode() const {
     if (interrupted || outcome == RunOutcome::Stopped) {
         return kExitInterrupted;

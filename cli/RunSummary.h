@@ -50,5 +50,9 @@ struct RunSummary {
 // "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".
 std::string OutcomeName(const std::optional<RunOutcome>& outcome);
 std::string JsonString(const std::string& text);
+// Passed units over all units counted, in percent; nothing without a unit.
+std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed);
+// "66.7": how the summaries show a share or a time.
+std::string OneDecimal(double value);
 
 }  // namespace vantrel::cli

@@ -5,16 +5,6 @@
 #include <numeric>
 
 namespace vantrel::cli {
-namespace {
-
-std::string Fixed(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
-
-}  // namespace
-
 void StationTally::Add(const RunSummary& run) {
     ++runs_;
     runTime_ +=
@@ -48,7 +38,7 @@ int StationTally::Units() const {
 }
 
 double StationTally::YieldPercent() const {
-    return Units() == 0 ? 0.0 : 100.0 * Passed() / Units();
+    return vantrel::cli::YieldPercent(Passed(), Units() - Passed()).value_or(0.0);
 }
 
 double StationTally::MeanRunSeconds() const {
@@ -63,15 +53,15 @@ std::string StationTally::Text() const {
         text += line + (p.lastFailure.empty() ? "" : "  " + p.lastFailure) + "\n";
     }
     return text + "station: " + std::to_string(runs_) + (runs_ == 1 ? " run, " : " runs, ") +
-           std::to_string(Units()) + " units, " + Fixed(YieldPercent()) + " % yield, " +
-           Fixed(MeanRunSeconds()) + " s per run\n";
+           std::to_string(Units()) + " units, " + OneDecimal(YieldPercent()) + " % yield, " +
+           OneDecimal(MeanRunSeconds()) + " s per run\n";
 }
 
 std::string StationTally::JsonMember() const {
     std::string json = "\"tally\": {\"runs\": " + std::to_string(runs_) +
                        ", \"units\": " + std::to_string(Units()) +
-                       ", \"yield_percent\": " + Fixed(YieldPercent()) +
-                       ", \"mean_run_seconds\": " + Fixed(MeanRunSeconds()) + ", \"ports\": [";
+                       ", \"yield_percent\": " + OneDecimal(YieldPercent()) +
+                       ", \"mean_run_seconds\": " + OneDecimal(MeanRunSeconds()) + ", \"ports\": [";
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         const Port& p = ports_[i];
         json += std::string(i == 0 ? "" : ", ") + "{\"port\": \"COM" + std::to_string(p.port) +

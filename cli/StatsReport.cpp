@@ -42,14 +42,11 @@ void SortFailures(PortStats& stats) {
 
 // "66.7", or nothing without a unit.
 std::optional<std::string> Yield(const PortStats& stats) {
-    const std::int64_t units = stats.passed + stats.failed;
-    if (units == 0) {
+    const auto percent = YieldPercent(stats.passed, stats.failed);
+    if (!percent) {
         return std::nullopt;
     }
-    char text[16];
-    std::snprintf(text, sizeof text, "%.1f",
-                  100.0 * static_cast<double>(stats.passed) / static_cast<double>(units));
-    return text;
+    return OneDecimal(*percent);
 }
 
 std::string TopFailures(const PortStats& stats) {
