@@ -73,6 +73,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     CliOptions options;
     std::optional<std::string> statsTarget;
     std::optional<std::string> since;
+    std::optional<std::string> inspectTarget;
     std::vector<std::string> portArguments;
     // Options that take a text, by name: what a missing value is told as, and where it goes.
     const std::map<std::string, std::pair<const char*, std::optional<std::string>*>> texts = {
@@ -81,6 +82,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
         {"--operator", {"--operator needs a name", &options.operatorName}},
         {"--stats", {"--stats needs a file or a postgresql:// address", &statsTarget}},
         {"--since", {"--since needs a date", &since}},
+        {"--inspect", {"--inspect needs a firmware file", &inspectTarget}},
     };
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string& argument = arguments[i];
@@ -144,10 +146,17 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     }
     if (options.listPorts) {
         if (!options.romPath.empty() || options.baseAddress || options.remember || options.loop ||
-            options.logTarget || statsTarget || since || !portArguments.empty()) {
+            options.logTarget || statsTarget || since || inspectTarget || !portArguments.empty()) {
             return CliUsageError{"--list-ports flashes nothing: it takes only --json"};
         }
         return options;
+    }
+    if (inspectTarget) {
+        if (!options.romPath.empty() || options.remember || options.loop || options.logTarget ||
+            statsTarget || since || options.listPorts || !portArguments.empty()) {
+            return CliUsageError{"--inspect flashes nothing: it takes only --base and --json"};
+        }
+        return InspectRequest{*inspectTarget, options.baseAddress, options.json};
     }
     if (statsTarget) {
         return Stats(options, *statsTarget, since, portArguments);
@@ -211,12 +220,18 @@ std::string UsageText(const std::string& program) {
            "       " +
            program +
            " --list-ports [--json]\n"
+           "       " +
+           program +
+           " --inspect FILE [--base HEX] [--json]\n"
            "\n"
-           "Flashes the units on the given ports with the S-record ROM FILE, all at once.\n"
+           "Flashes the units on the given ports with the firmware FILE, all at once.\n"
            "\n"
            "  PORT          COM1 to COM16 (devices from the Vantrel settings, section Ports,\n"
            "                values Com1..Com16; default /dev/ttyS0 for COM1), or a device path\n"
-           "  --rom FILE    the firmware, Motorola S-record (S3 records)\n"
+           "  --rom FILE    the firmware: Motorola S-record (S1, S2, S3), Intel HEX or ELF;\n"
+           "                the image runs from the base address to the highest data byte,\n"
+           "                gaps sent as FF. A file that would not flash exactly is refused\n"
+           "                before any port is touched\n"
            "  --base HEX    firmware base address, 1 to 8 hex digits (default: the remembered\n"
            "                one, else 00C10000)\n"
            "  --baud RATE   line speed for the erase and the firmware: 38400, 57600 (default,\n"
@@ -237,6 +252,10 @@ std::string UsageText(const std::string& program) {
            "  --stats TARGET\n"
            "                per station and port of the log: passed, failed, yield and the most\n"
            "                frequent failures; --since DATE (UTC) counts runs from then on\n"
+           "  --inspect FILE\n"
+           "                what FILE would flash at the base address: format, records,\n"
+           "                address range, size, gaps, overlaps, SHA-256, chunks and the\n"
+           "                expected time; exit 0 if it would flash, 2 if it would be refused\n"
            "  --help        this text\n"
            "  --version     the program's version\n"
            "\n"

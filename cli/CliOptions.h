@@ -38,13 +38,21 @@ struct StatsRequest {
     bool json = false;
 };
 
+// --inspect: what a firmware file would flash, without touching a port.
+struct InspectRequest {
+    std::string path;
+    std::optional<std::string> baseAddress;  // --base; else the remembered one
+    bool json = false;
+};
+
 enum class CliAction { Help, Version };
 
 struct CliUsageError {
     std::string text;
 };
 
-using ParsedArguments = std::variant<CliOptions, StatsRequest, CliAction, CliUsageError>;
+using ParsedArguments =
+    std::variant<CliOptions, StatsRequest, InspectRequest, CliAction, CliUsageError>;
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments);
 

@@ -1,12 +1,14 @@
 #include "cli/CliRunner.h"
 
 #include <QCryptographicHash>
-#include <QFile>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "cli/UnitDisplay.h"
 #include "engine/UnitStage.h"
 #include "image/DemonImageText.h"
+#include "image/FirmwareMessages.h"
 #include "image/RomFile.h"
 #include "image/SRecordReader.h"
 #include "session/HeadlessSession.h"
@@ -15,28 +17,51 @@
 namespace vantrel::cli {
 namespace {
 
-std::size_t RomBytes(const std::string& path) {
-    RomFile file = OpenRomFileForReading(path);
-    const std::int32_t size = file ? SRecordReader::MeasureFile(file.get()) : -1;
-    return size > 0 ? static_cast<std::size_t>(size) : 0;
-}
-
-void DigestRomFile(const std::string& path, RunSummary& summary) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        return;
-    }
-    const QByteArray bytes = file.readAll();
-    summary.romSha256 =
-        QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex().toStdString();
-    summary.romFileBytes = bytes.size();
+std::string Sha256(std::span<const std::uint8_t> bytes) {
+    return QCryptographicHash::hash(
+               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 }  // namespace
 
+std::optional<std::string> CheckFirmwareFile(const std::string& path,
+                                             const std::string& baseAddressText,
+                                             std::span<std::uint8_t> buffer,
+                                             CheckedFirmware& checked) {
+    const std::uint32_t base = SRecordReader::ParseBaseAddress(baseAddressText);
+    if (base == 0) {
+        return "base address " + baseAddressText +
+               " is invalid: give --base with 1 to 8 "
+               "hexadecimal digits, not all zero";
+    }
+    const RomFile file = OpenRomFileForReading(path);
+    if (!file) {
+        return path + ": cannot be opened: " + std::strerror(errno);
+    }
+    FirmwareContent content = ReadFirmwareContent(file.get());
+    if (const auto* refusal = std::get_if<FirmwareRefusal>(&content)) {
+        return RomRefusalLine(*refusal, path, base);
+    }
+    checked.content = std::move(std::get<std::vector<std::uint8_t>>(content));
+    checked.fileSha256 = Sha256(checked.content);
+    const FirmwareLoad load = LoadFirmware(checked.content, base, buffer);
+    if (const auto* refusal = std::get_if<FirmwareRefusal>(&load)) {
+        return RomRefusalLine(*refusal, path, base);
+    }
+    checked.layout = std::get<FirmwareLayout>(load);
+    return std::nullopt;
+}
+
 CliRunner::CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& err,
                      bool liveTerminal)
-    : options_(options), settings_(settings), err_(err), liveTerminal_(liveTerminal) {}
+    : options_(options),
+      settings_(settings),
+      err_(err),
+      liveTerminal_(liveTerminal),
+      romImage_(std::make_unique<RomImage>()) {}
 
 void CliRunner::RequestInterrupt() {
     interrupted_.store(true);
@@ -50,12 +75,20 @@ int CliRunner::Run() {
     summary_.startedAt = std::chrono::system_clock::now();
     summary_.baud = options_.baud;
     summary_.romPath = options_.romPath;
-    DigestRomFile(options_.romPath, summary_);
     summary_.baseAddress = options_.baseAddress.value_or(
         settings_
             .ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
                         SettingsStore::kDefaultFwBaseAddr)
             .toStdString());
+    // The file is read once, and checked before any port is touched: a file that would not
+    // flash exactly never costs a unit its firmware.
+    CheckedFirmware firmware;
+    const auto refusal =
+        CheckFirmwareFile(options_.romPath, summary_.baseAddress, *romImage_, firmware);
+    if (!firmware.content.empty()) {
+        summary_.romSha256 = firmware.fileSha256;
+        summary_.romFileBytes = static_cast<std::int64_t>(firmware.content.size());
+    }
 
     auto mapping = std::make_unique<TablePortMapping>();
     const SettingsPortMapping remembered(settings_);
@@ -69,11 +102,17 @@ int CliRunner::Run() {
         displayUnits.push_back(
             {choice.port, "COM" + std::to_string(choice.port) + " (" + device.toStdString() + ")"});
     }
+    if (refusal) {
+        summary_.outcome = RunOutcome::ImageError;
+        summary_.messages.push_back(*refusal);
+        err_ << *refusal << '\n';
+        summary_.finishedAt = std::chrono::system_clock::now();
+        return summary_.ExitCode();
+    }
 
     HeadlessSession session(std::move(mapping));
     auto unitsStarted = std::chrono::steady_clock::now();
-    UnitDisplay display(err_, liveTerminal_, displayUnits, DemonImageSize(),
-                        RomBytes(options_.romPath));
+    UnitDisplay display(err_, liveTerminal_, displayUnits, DemonImageSize(), firmware.layout.size);
     session.View().SetCallbacks({
         .status =
             [&](int port, const QString& text) {
@@ -108,6 +147,7 @@ int CliRunner::Run() {
         unitsStarted = std::chrono::steady_clock::now();
         RunInputs inputs = HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress);
         inputs.demonBaud = options_.baud;
+        inputs.romContent = std::move(firmware.content);
         summary_.outcome = session.Run(std::move(inputs));
     }
     display.Finish();

@@ -1,10 +1,18 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
 #include <ostream>
+#include <span>
+#include <string>
+#include <vector>
 
 #include "cli/CliOptions.h"
 #include "cli/RunSummary.h"
+#include "image/FirmwareLoader.h"
+#include "image/ImageBuffer.h"
 
 namespace vantrel {
 class SettingsStore;
@@ -12,6 +20,20 @@ class HeadlessSession;
 }  // namespace vantrel
 
 namespace vantrel::cli {
+
+// A firmware file read once and found fit to flash.
+struct CheckedFirmware {
+    std::vector<std::uint8_t> content;  // the file's bytes: what is hashed, checked and flashed
+    std::string fileSha256;
+    FirmwareLayout layout;  // its image is in the buffer given to the check
+};
+
+// Whether the file would flash at the base address, by the rule every run applies: nothing,
+// or the one reason it is refused, in the command line's words. Touches no port.
+std::optional<std::string> CheckFirmwareFile(const std::string& path,
+                                             const std::string& baseAddressText,
+                                             std::span<std::uint8_t> buffer,
+                                             CheckedFirmware& checked);
 
 // One flash from the command line: ticks the named ports, runs the download headless and shows
 // it live; its summary is left for the caller. May run again, reading the ROM file afresh.
@@ -38,6 +60,7 @@ class CliRunner {
     RunSummary summary_;
     std::atomic<bool> interrupted_{false};
     std::atomic<HeadlessSession*> session_{nullptr};
+    std::unique_ptr<RomImage> romImage_;  // where each run's file is checked
 };
 
 }  // namespace vantrel::cli

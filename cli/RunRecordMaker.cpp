@@ -75,12 +75,8 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
         const DeviceIdentity identity = lookup(QString::fromStdString(unit.device));
         record.byIdPath = ToStd(identity.byIdPath);
         record.usbSerial = ToStd(identity.usbSerial);
-        if (!summary.Flashed()) {
-            record.result = "not-flashed";
-        } else if (unit.complete) {
-            record.result = "passed";
-        } else {
-            record.result = "failed";
+        record.result = UnitResultName(summary, unit);
+        if (record.result == "failed") {
             record.failedStage = StageOfStatus(unit.status);
             if (!unit.status.empty()) {
                 record.failedText = unit.status;

@@ -86,7 +86,18 @@ int RunSummary::ExitCode() const {
     return *outcome == RunOutcome::Completed && allComplete ? kExitAllComplete : kExitSomeFailed;
 }
 
+std::string UnitResultName(const RunSummary& summary, const UnitResult& unit) {
+    if (!summary.Flashed()) {
+        return "not-flashed";
+    }
+    return unit.complete ? "passed" : "failed";
+}
+
 std::string RunSummary::Text() const {
+    // Units a refused file never reached are not failures: no rows for them.
+    if (outcome == RunOutcome::ImageError) {
+        return "nothing flashed (" + OutcomeName(outcome) + ")\n";
+    }
     std::string text;
     std::size_t complete = 0;
     for (const UnitResult& unit : units) {
@@ -115,7 +126,8 @@ std::string RunSummary::Json(const std::string& extraMembers) const {
         json += std::string(i == 0 ? "\n" : ",\n") + "    {\"port\": \"COM" +
                 std::to_string(unit.port) + "\", \"device\": " + JsonString(unit.device) +
                 ", \"status\": " + JsonString(unit.status) +
-                ", \"complete\": " + (unit.complete ? "true" : "false") + "}";
+                ", \"complete\": " + (unit.complete ? "true" : "false") +
+                ", \"result\": " + JsonString(UnitResultName(*this, unit)) + "}";
     }
     json += units.empty() ? "]" : "\n  ]";
     if (!extraMembers.empty()) {

@@ -47,6 +47,8 @@ struct RunSummary {
     std::string Json(const std::string& extraMembers = {}) const;
 };
 
+// "passed", "failed", or "not-flashed" for a run that never reached the units.
+std::string UnitResultName(const RunSummary& summary, const UnitResult& unit);
 // "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".
 std::string OutcomeName(const std::optional<RunOutcome>& outcome);
 std::string JsonString(const std::string& text);

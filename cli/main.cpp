@@ -8,6 +8,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/InspectCommand.h"
 #include "cli/LineInput.h"
 #include "cli/PortList.h"
 #include "cli/StationLoop.h"
@@ -48,10 +49,19 @@ int main(int argc, char* argv[]) {
     if (const auto* stats = std::get_if<vantrel::cli::StatsRequest>(&parsed)) {
         return vantrel::cli::RunStatsCommand(*stats, std::cout, std::cerr);
     }
-    const auto& options = std::get<vantrel::cli::CliOptions>(parsed);
-
     // Shares the window program's settings: its remembered base address and port devices.
     vantrel::SettingsStore settings("Vantrel");
+    if (const auto* inspect = std::get_if<vantrel::cli::InspectRequest>(&parsed)) {
+        const std::string base = inspect->baseAddress.value_or(
+            settings
+                .ReadString(vantrel::SettingsStore::kMiscSection,
+                            vantrel::SettingsStore::kFwBaseAddrValue,
+                            vantrel::SettingsStore::kDefaultFwBaseAddr)
+                .toStdString());
+        return vantrel::cli::RunInspectCommand(*inspect, base, std::cout, std::cerr);
+    }
+    const auto& options = std::get<vantrel::cli::CliOptions>(parsed);
+
     if (options.listPorts) {
         const vantrel::SettingsPortMapping mapping(settings);
         const auto ports = vantrel::DetectedPorts();

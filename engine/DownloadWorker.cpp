@@ -8,6 +8,8 @@
 #include "engine/LineSettings.h"
 #include "engine/UnitStage.h"
 #include "image/DemonImageText.h"
+#include "image/FirmwareLoader.h"
+#include "image/FirmwareMessages.h"
 #include "image/SRecordReader.h"
 
 namespace vantrel {
@@ -129,16 +131,21 @@ bool DownloadWorker::LoadImages(const RunInputs& inputs, std::int32_t& demonSize
         ReportError(kInvalidBaseAddressMessage);
         return false;
     }
-    if (!inputs.romFile) {
-        ReportError(SRecordErrorMessage(static_cast<std::int32_t>(SRecordError::FormatInvalid),
-                                        ImageSource::Rom));
+    // The file is read once: the bytes checked here are the bytes flashed.
+    FirmwareContent read;
+    if (!inputs.romContent) {
+        read = ReadFirmwareContent(inputs.romFile.get());
+    }
+    const auto* content =
+        inputs.romContent ? &*inputs.romContent : std::get_if<std::vector<std::uint8_t>>(&read);
+    const FirmwareLoad load = content != nullptr
+                                  ? LoadFirmware(*content, baseAddress, state_.RomBuffer())
+                                  : FirmwareLoad(std::get<FirmwareRefusal>(read));
+    if (const auto* refusal = std::get_if<FirmwareRefusal>(&load)) {
+        ReportError(RomRefusalText(*refusal, baseAddress));
         return false;
     }
-    romSize = SRecordReader::LoadFromFile(inputs.romFile.get(), state_.RomBuffer(), baseAddress);
-    if (romSize < 0) {
-        ReportError(SRecordErrorMessage(romSize, ImageSource::Rom));
-        return false;
-    }
+    romSize = static_cast<std::int32_t>(std::get<FirmwareLayout>(load).size);
     return true;
 }
 

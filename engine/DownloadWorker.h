@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/DownloadHost.h"
 #include "engine/LineSettings.h"
@@ -22,6 +24,9 @@ struct RunInputs {
     const char* demonText = nullptr;  // the built-in Demon unless a test gives another
     // Asked of the units by SetBaudRate once the Demon runs; the erase and the firmware go at it.
     int demonBaud = kDefaultDemonBaud;
+    // The ROM file's bytes when the caller has read them already (to check or hash them): the
+    // run then flashes exactly these and does not read the file again.
+    std::optional<std::vector<std::uint8_t>> romContent = std::nullopt;
 };
 
 enum class RunOutcome {

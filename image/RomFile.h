@@ -17,9 +17,9 @@ struct FileCloser {
 // An open ROM file; closed when it goes.
 using RomFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens the file for reading as text; empty when it cannot be opened.
+// Opens the file for reading as bytes; empty when it cannot be opened.
 inline RomFile OpenRomFileForReading(const std::string& path) {
-    return RomFile(path.empty() ? nullptr : std::fopen(path.c_str(), "r"));
+    return RomFile(path.empty() ? nullptr : std::fopen(path.c_str(), "rb"));
 }
 
 }  // namespace vantrel

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <span>
 #include <string_view>
 
@@ -19,22 +18,18 @@ enum class SRecordError : std::int32_t {
 
 enum class ImageSource { Rom, Demon };
 
-// Reads Motorola S-record text into a flat image. Only S3 records are placed; every other record
-// is skipped untested. Stateless; never allocates, never writes outside the buffer.
+// Reads the Demon's S-record text into a flat image, and the record and base-address fields both
+// it and the ROM files use. Only S3 records are placed; every other record is skipped untested.
+// Stateless; never allocates, never writes outside the buffer. ROM files are read by
+// LoadFirmware.
 class SRecordReader {
   public:
-    // Returns the image size (the number of data bytes the S3 records carry) or an SRecordError.
-    // Rewinds the stream first; leaves it open. An image whose last byte would lie past address
-    // FFFFFFFF is SizeMismatch; a stream that fails to read is FormatInvalid.
-    static std::int32_t LoadFromFile(std::FILE* file, std::span<std::uint8_t> buffer,
-                                     std::uint32_t baseAddress);
     // Returns the text's length in characters, or an SRecordError. A null text is FormatInvalid.
     static std::int32_t LoadFromText(const char* text, std::span<std::uint8_t> buffer,
                                      std::uint32_t baseAddress);
-    // Sum of (count - 5) over the stream's S3 records, or -1 when a count cannot be read, an S3
-    // line holds anything but blanks after its record, or the stream fails. LF, CR LF and a
-    // lone CR each end a line.
-    static std::int32_t MeasureFile(std::FILE* file);
+    // Whether the checksum byte after `count` bytes is the ones' complement of their sum; the
+    // count byte itself is the first of them. Any record type.
+    static bool ChecksumMatches(std::string_view record, std::uint32_t count);
     // count - 5 of a good record, or -1.
     static std::int32_t CheckRecord(std::string_view record);
     // The 32-bit address field, or 0xFFFFFFFF when it cannot be read.

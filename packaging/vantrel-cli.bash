@@ -6,9 +6,11 @@ _vantrel_cli() {
     COMPREPLY=()
 
     case $prev in
-        --rom)
+        --rom|--inspect)
+            # Firmware files of every format read, by their usual names, in any case.
             compopt -o filenames 2>/dev/null
-            mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -X '!*.[rR][oO][mM]' -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -- "$cur" |
+                grep -iE '\.(rom|hex|ihex|srec|s19|s28|s37|mot|elf)$')
             return
             ;;
         --base|--station|--operator|--since)
@@ -26,7 +28,7 @@ _vantrel_cli() {
     esac
 
     if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W '--rom --base --baud --json --remember --loop --log --station --operator --stats --since --list-ports --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W '--rom --base --baud --json --remember --loop --log --station --operator --stats --since --list-ports --inspect --help --version' -- "$cur")
         return
     fi
     # Any other path is a device too (a USB adapter's link, a simulated unit).

@@ -92,7 +92,7 @@ bool LoaderSession::OpenRomFile(const QString& path) {
     // A folder opens as a stream on some platforms but is never a ROM file.
     if (!path.isEmpty() && !QFileInfo(path).isDir()) {
 #ifdef Q_OS_WIN
-        romFile_ = RomFile(::_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"r"));
+        romFile_ = RomFile(::_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"rb"));
 #else
         romFile_ = OpenRomFileForReading(QFile::encodeName(path).toStdString());
 #endif

@@ -405,7 +405,10 @@ void CLoaderDialog::OnStart() {
 void CLoaderDialog::OnBrowse() {
     FileRequest request;
     request.title = QStringLiteral("Select ROM File...");
+    // Intel HEX and ELF files are read too, told apart by their content.
     request.filters = {{QStringLiteral("ROM File (.rom)"), QStringLiteral("*.rom")},
+                       {QStringLiteral("Firmware Files (.hex .srec .s19 .s28 .s37 .mot .elf)"),
+                        QStringLiteral("*.hex *.ihex *.srec *.s19 *.s28 *.s37 *.mot *.elf")},
                        {QStringLiteral("All Files (*.*)"), QStringLiteral("*")}};
     request.defaultSuffix = QStringLiteral("rom");
     request.initialPath = romPathText_;

@@ -10,6 +10,9 @@
 
 #include <cstdlib>
 #include <string>
+#include <vector>
+
+#include "image/SRecordWriter.h"
 
 namespace vantrel {
 namespace {
@@ -39,7 +42,15 @@ TEST(AccessDenied, TheCommandLineNamesTheDeviceAndTheWayIn) {
     ASSERT_EQ(pipe(out), 0);
     std::string env0 = "XDG_CONFIG_HOME=/nonexistent";
     char* const env[] = {env0.data(), nullptr};
-    const char* argv[] = {VANTREL_CLI_PATH, "--rom", "/nonexistent.rom", device.c_str(), nullptr};
+    // A good ROM file that anyone may read: the port is the only thing refused.
+    char romPath[] = "/tmp/vantrel-access-XXXXXX";
+    const int romFd = mkstemp(romPath);
+    ASSERT_GE(romFd, 0);
+    const std::string rom = FormatS3Records(std::vector<std::uint8_t>(16, 0x5A), 0x00C10000);
+    ASSERT_EQ(write(romFd, rom.data(), rom.size()), static_cast<ssize_t>(rom.size()));
+    close(romFd);
+    chmod(romPath, 0644);
+    const char* argv[] = {VANTREL_CLI_PATH, "--rom", romPath, device.c_str(), nullptr};
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(out[1], STDOUT_FILENO);
@@ -64,6 +75,7 @@ TEST(AccessDenied, TheCommandLineNamesTheDeviceAndTheWayIn) {
     close(master);
     int exit = 0;
     waitpid(pid, &exit, 0);
+    unlink(romPath);
     if (WEXITSTATUS(exit) == kCannotDrop || WEXITSTATUS(exit) == kCannotRun) {
         GTEST_SKIP() << "cannot run the program unprivileged from here";
     }

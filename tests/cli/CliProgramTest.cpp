@@ -14,8 +14,13 @@
 #include <sstream>
 #include <thread>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "image/SRecordWriter.h"
 #include "tests/cli/PostgresServer.h"
+#include "tests/image/ToolFiles.h"
 #include "tools/unitsim/UnitSim.h"
 
 extern char** environ;
@@ -203,19 +208,82 @@ TEST_F(CliProgramTest, SilentUnitFailsTheRunWhileTheOthersAreCorrect) {
     EXPECT_NE(settings.find("FwBaseAddr=00C10000"), std::string::npos) << settings;
 }
 
-TEST_F(CliProgramTest, BadRomFileTouchesNoUnit) {
+TEST_F(CliProgramTest, ToolFilesFlashExactlyOrAreRefusedBeforeAnyPortIsTouched) {
     sim::UnitBench bench(Units(2));
-    const fs::path rom = dir_ / "bad.rom";
-    std::ofstream(rom) << "S30600C1000012FF\n";
-    EXPECT_EQ(RunToEnd({"--rom", rom.string(), bench.LinkPath(1), bench.LinkPath(2)}), 2);
-    EXPECT_NE(Err().find("ROM file checksum invalid (S-record)"), std::string::npos) << Err();
-    for (unsigned unit : {1u, 2u}) {
-        EXPECT_EQ(bench.Unit(unit).Report().bytesReceived, 0u);
+    const auto files = testing::MakeToolFiles(dir_);
+    for (const testing::ToolFile& file : files) {
+        // S2 records, Intel HEX and ELF are flashed; every refused file is tried.
+        if (!file.refusal && file.name != "objcopy-bin.srec" && file.name != "srec_cat.hex") {
+            continue;
+        }
+        SCOPED_TRACE(file.name);
+        // As if replaced: the units start from nothing heard.
+        bench.PowerCycle();
+        for (unsigned unit : {1u, 2u}) {
+            ASSERT_TRUE(bench.Unit(unit).WaitUntil(
+                [](const sim::UnitReport& r) { return r.bytesReceived == 0; }, 10s));
+        }
+        const std::string base = file.base == kBase ? "00C10000" : "1000";
+        const int code = RunToEnd({"--json", "--rom", file.path.string(), "--base", base,
+                                   bench.LinkPath(1), bench.LinkPath(2)});
+        if (file.refusal) {
+            EXPECT_EQ(code, 2);
+            EXPECT_EQ(Err().find('\n'), Err().size() - 1) << "one reason: " << Err();
+            EXPECT_EQ(Err().rfind(file.path.string(), 0), 0u) << Err();
+            EXPECT_NE(Out().find("\"result\": \"not-flashed\""), std::string::npos) << Out();
+            for (unsigned unit : {1u, 2u}) {
+                EXPECT_EQ(bench.Unit(unit).Report().bytesReceived, 0u) << unit;
+            }
+            continue;
+        }
+        EXPECT_EQ(code, 0) << Err();
+        for (unsigned unit : {1u, 2u}) {
+            const auto report = bench.Unit(unit).Report();
+            const auto written = report.WrittenRange();
+            EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), file.image);
+        }
     }
+    // The plain summary of a refused run names no unit.
+    EXPECT_EQ(RunToEnd({"--rom", (dir_ / "empty.rom").string(), bench.LinkPath(1)}), 2);
+    EXPECT_EQ(Out(), "nothing flashed (image-error)\n");
     EXPECT_EQ(RunToEnd({"--rom", (dir_ / "missing.rom").string(), bench.LinkPath(1)}), 2);
-    EXPECT_NE(Err().find("The ROM file could not be opened!"), std::string::npos) << Err();
-    EXPECT_EQ(RunToEnd({"--rom", rom.string(), (dir_ / "no-such-port").string()}), 2);
+    EXPECT_NE(Err().find("missing.rom: cannot be opened: No such file or directory"),
+              std::string::npos)
+        << Err();
+    EXPECT_EQ(
+        RunToEnd({"--rom", (dir_ / "srec_cat-4.srec").string(), "--base", "0", bench.LinkPath(1)}),
+        2);
+    EXPECT_NE(Err().find("give --base"), std::string::npos) << Err();
+    EXPECT_EQ(
+        RunToEnd({"--rom", (dir_ / "srec_cat-4.srec").string(), (dir_ / "no-such-port").string()}),
+        2);
     EXPECT_NE(Err().find("Failed to open Serial Port #1: "), std::string::npos) << Err();
+}
+
+TEST_F(CliProgramTest, InspectDescribesWhatWouldFlashAndRefusesAsARunWould) {
+    testing::MakeToolFiles(dir_);
+    EXPECT_EQ(RunToEnd({"--inspect", (dir_ / "gaps.srec").string()}), 0) << Err();
+    const std::string text = Out();
+    for (const char* expected :
+         {"format     S-record\n", "addresses  00C10000-00C10DB7\n",
+          "gaps       1: 00C10064-00C101FF (412 bytes), sent as FF\n",
+          "chunks     16 of up to 224 bytes\n", "verdict    would flash\n"}) {
+        EXPECT_NE(text.find(expected), std::string::npos) << expected << "\n" << text;
+    }
+    EXPECT_EQ(RunToEnd({"--inspect", (dir_ / "mixed-overlap.srec").string(), "--json"}), 0);
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Out())).object();
+    EXPECT_EQ(json["format"].toString(), "S-record");
+    EXPECT_EQ(json["image_bytes"].toInt(), 3000);
+    EXPECT_EQ(json["overlaps"].toArray().size(), 1);
+    EXPECT_GT(json["records"].toObject()["S2"].toInt(), 0) << "both record widths counted";
+    EXPECT_GT(json["records"].toObject()["S3"].toInt(), 0);
+    EXPECT_GT(json["expected_seconds"].toObject()["38400"].toDouble(),
+              json["expected_seconds"].toObject()["115200"].toDouble());
+
+    EXPECT_EQ(RunToEnd({"--inspect", (dir_ / "cut.hex").string(), "--base", "C10000"}), 2);
+    EXPECT_NE(Err().find("incomplete (Intel HEX): no end-of-file record"), std::string::npos)
+        << Err();
+    EXPECT_EQ(Out(), "");
 }
 
 TEST_F(CliProgramTest, InterruptDuringTheFirmwareStopsAtOnce) {

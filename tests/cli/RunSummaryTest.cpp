@@ -58,7 +58,7 @@ TEST(RunSummaryTest, JsonEscapesTextsAndCarriesTheExitCode) {
     EXPECT_NE(json.find("\"outcome\": \"completed\""), std::string::npos);
     EXPECT_NE(json.find("line one\\n\\nline two\\t\\u0001"), std::string::npos) << json;
     EXPECT_NE(json.find("{\"port\": \"COM3\", \"device\": \"/dev/ttyS2\", \"status\": \"Erase "
-                        "Failed...\", \"complete\": false}"),
+                        "Failed...\", \"complete\": false, \"result\": \"failed\"}"),
               std::string::npos)
         << json;
 }

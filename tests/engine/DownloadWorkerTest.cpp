@@ -227,7 +227,7 @@ TEST_F(DownloadWorkerTest, ImagesAtTheChunkEdges) {
         std::size_t size;
         std::vector<std::string> chunks;
     };
-    for (const Case& c : {Case{0, {}}, Case{1, {"fw C10000 1"}}, Case{224, {"fw C10000 224"}},
+    for (const Case& c : {Case{1, {"fw C10000 1"}}, Case{224, {"fw C10000 224"}},
                           Case{225, {"fw C10000 224", "fw C100E0 1"}}}) {
         SCOPED_TRACE(c.size);
         Reset();
@@ -239,13 +239,15 @@ TEST_F(DownloadWorkerTest, ImagesAtTheChunkEdges) {
     }
 }
 
-TEST_F(DownloadWorkerTest, RomWithoutS3RecordsStillRunsToTheEndWithNothingSent) {
-    AddUnits(2);
-    EXPECT_EQ(RunWithText("S00600004844521B\nS70500000000FA\n"), RunOutcome::Completed);
-    EXPECT_TRUE(Writes(0x89).empty());
-    EXPECT_EQ(Writes(0x8F).size(), 1u);
-    EXPECT_EQ(fake->Status(1), "FW Load Complete");
-    EXPECT_EQ(fake->Status(2), "FW Load Complete");
+TEST_F(DownloadWorkerTest, RomWithoutDataIsRefusedBeforeAnyUnitIsErased) {
+    // Flashing it would erase every unit and write nothing, then call it complete.
+    for (const char* rom : {"", "S00600004844521B\nS70500000000FA\n"}) {
+        Reset();
+        AddUnits(2);
+        EXPECT_EQ(RunWithText(rom), RunOutcome::ImageError);
+        EXPECT_TRUE(fake->Events(HostEvent::Write).empty()) << "not even the force packet";
+        EXPECT_NE(fake->Status(1), "FW Load Complete");
+    }
 }
 
 // Progress position after each event, for the firmware loop only.

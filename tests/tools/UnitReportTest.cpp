@@ -6,8 +6,8 @@
 #include <sstream>
 
 #include "LineClient.h"
+#include "image/FirmwareLoader.h"
 #include "image/ImageBuffer.h"
-#include "image/SRecordReader.h"
 #include "tools/unitsim/UnitModel.h"
 
 namespace vantrel::sim::test {
@@ -64,13 +64,12 @@ TEST(FlashSRecordsTest, ReadsBackAsTheImageThatWasSent) {
     EXPECT_EQ(lines.back().substr(0, 2), "S7");
 
     // The loader's own reader takes it as a ROM file.
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    std::fputs(text.c_str(), file);
     auto rom = std::make_unique<RomImage>();
-    const auto size = SRecordReader::LoadFromFile(file, *rom, kFlashBase);
-    std::fclose(file);
-    ASSERT_EQ(size, 1000);
+    const auto load =
+        LoadFirmware(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()),
+                     kFlashBase, *rom);
+    ASSERT_TRUE(std::holds_alternative<FirmwareLayout>(load));
+    ASSERT_EQ(std::get<FirmwareLayout>(load).size, 1000u);
     EXPECT_TRUE(std::equal(firmware.begin(), firmware.end(), rom->begin()));
 }
 

@@ -6,9 +6,11 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <chrono>
 
 #include "image/SRecordWriter.h"
+#include "tests/image/ToolFiles.h"
 #include "tests/ui/UiTestSupport.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
@@ -96,6 +98,49 @@ TEST_F(EndToEndTest, TwoUnitsReceiveTheRomImageTwiceInARow) {
     }
     EXPECT_EQ(Stored("RomFile", "NameAndPath"), rom);
     EXPECT_EQ(Stored("Misc", "FwBaseAddr"), "c10000");
+}
+
+TEST_F(EndToEndTest, ToolFilesFlashExactlyOrTouchNoUnit) {
+    StartUnits(2, 50ms);
+    QTemporaryDir dir;
+    const auto files = testing::MakeToolFiles(dir.path().toStdString());
+    Click(ids::kPortBox[0]);
+    Click(ids::kPortBox[1]);
+    Window().SetBaseAddressText("00C10000");
+    for (const testing::ToolFile& file : files) {
+        // One file that is not S-records is flashed; every refused one is tried.
+        if ((!file.refusal && file.name != "linked.elf") || file.base != kBase) {
+            continue;
+        }
+        SCOPED_TRACE(file.name);
+        boxes_.shown.clear();
+        // As if replaced: the units start from nothing heard.
+        bench_->PowerCycle();
+        for (unsigned unit : {1u, 2u}) {
+            ASSERT_TRUE(bench_->Unit(unit).WaitUntil(
+                [](const sim::UnitReport& r) { return r.bytesReceived == 0; }, 10s));
+        }
+        Control<QLineEdit>(ids::kRomPath)->setText(QString::fromStdString(file.path.string()));
+        Click(ids::kStart);
+        ASSERT_TRUE(WaitUntil([&] { return RunOver(); }, 60s));
+        for (unsigned unit = 1; unit <= 2; ++unit) {
+            const sim::UnitReport report = bench_->Unit(unit).Report();
+            if (file.refusal) {
+                EXPECT_EQ(report.bytesReceived, 0u) << "unit " << unit;
+                continue;
+            }
+            const auto written = report.WrittenRange();
+            EXPECT_TRUE(
+                std::equal(written.begin(), written.end(), file.image.begin(), file.image.end()));
+        }
+        if (file.refusal) {
+            ASSERT_EQ(boxes_.shown.size(), 1u);
+            EXPECT_TRUE(boxes_.shown[0].text.startsWith("ROM file "))
+                << boxes_.shown[0].text.toStdString();
+        } else {
+            EXPECT_TRUE(boxes_.shown.empty()) << boxes_.Texts().join('|').toStdString();
+        }
+    }
 }
 
 TEST_F(EndToEndTest, ExitDuringTheEraseStopsTheRunAtOnce) {

@@ -361,9 +361,11 @@ TEST_F(LoaderDialogTest, BrowseAsksForARomFileStartingAtTheCurrentPath) {
     EXPECT_EQ(first.title, "Select ROM File...");
     EXPECT_EQ(first.defaultSuffix, "rom");
     EXPECT_TRUE(first.initialPath.isEmpty()) << "no path, no initial folder";
-    ASSERT_EQ(first.filters.size(), 2u);
+    ASSERT_EQ(first.filters.size(), 3u);
     EXPECT_EQ(first.filters[0], (FileFilter{"ROM File (.rom)", "*.rom"}));
-    EXPECT_EQ(first.filters[1], (FileFilter{"All Files (*.*)", "*"}));
+    EXPECT_TRUE(first.filters[1].pattern.contains("*.hex") &&
+                first.filters[1].pattern.contains("*.elf"));
+    EXPECT_EQ(first.filters[2], (FileFilter{"All Files (*.*)", "*"}));
 
     chooser_.answers = {rom};
     Click(ids::kBrowse);
