@@ -1,41 +1,21 @@
 #include "image/ElfReader.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
-#include <tuple>
 #include <vector>
+
+#include "tests/image/RecordingSink.h"
 
 namespace vantrel {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Piece {
-    std::uint64_t address;
-    Bytes bytes;
-    std::size_t line;
-    bool operator==(const Piece&) const = default;
-};
-
-struct Recorder : FirmwareRecordSink {
-    bool Data(std::uint64_t address, std::span<const std::uint8_t> bytes,
-              std::size_t line) override {
-        pieces.push_back({address, Bytes(bytes.begin(), bytes.end()), line});
-        return pieces.size() != stopAfter;
-    }
-    void Counted(std::string_view kind) override { kinds.emplace_back(kind); }
-    std::vector<Piece> pieces;
-    std::vector<std::string> kinds;
-    std::size_t stopAfter = 0;  // the piece after which Data says stop; 0 never
-};
+using testing::Piece;
+using Recorder = testing::RecordingSink;
 
 struct Segment {
     std::uint32_t type;
@@ -152,42 +132,6 @@ TEST(ElfReader, NothingLoadableOrAStoppingSink) {
     stopping.stopAfter = 1;
     EXPECT_FALSE(ElfReader().Read(MakeElf(false, false, {{1, 0, {1}}, {1, 1, {2}}}), stopping));
     EXPECT_EQ(stopping.pieces.size(), 1u);
-}
-
-// .data runs in RAM but is loaded after .text, as firmware that copies it at start-up does.
-TEST(ElfTool, M68kProgramMatchesObjcopyBinary) {
-    if (std::system("command -v m68k-linux-gnu-ld >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "binutils-m68k-linux-gnu is not installed";
-    }
-    std::string dir = (std::filesystem::temp_directory_path() / "vantrel-elfXXXXXX").string();
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    std::ofstream(dir + "/t.s") << ".text\n.globl _start\n_start: move.l #0x12345678,%d0\nrts\n"
-                                   ".data\n.long 0xdeadbeef\n.byte 1,2,3\n.bss\n.skip 64\n";
-    std::ofstream(dir + "/t.ld") << "SECTIONS { .text : { *(.text) } .data 0x00100000 : "
-                                    "AT(LOADADDR(.text) + SIZEOF(.text)) { *(.data) } "
-                                    ".bss : { *(.bss) } }\n";
-    const std::string command = "cd " + dir +
-                                " && m68k-linux-gnu-as -o t.o t.s && m68k-linux-gnu-ld "
-                                "-Ttext=0x00C10000 -T t.ld -o t.elf t.o && "
-                                "m68k-linux-gnu-objcopy -O binary t.elf t.bin";
-    const int status = std::system(command.c_str());
-    std::ifstream elfFile(dir + "/t.elf", std::ios::binary),
-        binFile(dir + "/t.bin", std::ios::binary);
-    const Bytes elf{std::istreambuf_iterator<char>(elfFile), {}};
-    const Bytes bin{std::istreambuf_iterator<char>(binFile), {}};
-    std::filesystem::remove_all(dir);
-    ASSERT_EQ(status, 0);
-
-    Recorder sink;
-    const auto refusal = ElfReader().Read(elf, sink);
-    ASSERT_FALSE(refusal) << refusal->detail;
-    ASSERT_EQ(sink.pieces.size(), 2u);
-    Bytes loaded;
-    for (const Piece& piece : sink.pieces) {
-        ASSERT_EQ(piece.address, 0xC10000 + loaded.size());
-        loaded.insert(loaded.end(), piece.bytes.begin(), piece.bytes.end());
-    }
-    EXPECT_EQ(loaded, bin);
 }
 
 }  // namespace

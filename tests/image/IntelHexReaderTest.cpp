@@ -1,42 +1,21 @@
 #include "image/IntelHexReader.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <initializer_list>
-#include <iterator>
 #include <string>
-#include <tuple>
 #include <vector>
+
+#include "tests/image/RecordingSink.h"
 
 namespace vantrel {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Piece {
-    std::uint64_t address;
-    Bytes bytes;
-    std::size_t line;
-    bool operator==(const Piece&) const = default;
-};
-
-struct Recorder : FirmwareRecordSink {
-    bool Data(std::uint64_t address, std::span<const std::uint8_t> bytes,
-              std::size_t line) override {
-        pieces.push_back({address, Bytes(bytes.begin(), bytes.end()), line});
-        return pieces.size() != stopAfter;
-    }
-    void Counted(std::string_view kind) override { kinds.emplace_back(kind); }
-    std::vector<Piece> pieces;
-    std::vector<std::string> kinds;
-    std::size_t stopAfter = 0;  // the piece after which Data says stop; 0 never
-};
+using testing::Piece;
+using Recorder = testing::RecordingSink;
 
 // A record with a matching count and checksum.
 std::string Rec(unsigned type, unsigned offset, Bytes data) {
@@ -155,34 +134,6 @@ TEST(IntelHexReader, CountsEveryRecordAndStopsWhenTheSinkSaysSo) {
                       sink));
     EXPECT_EQ(sink.pieces, (std::vector<Piece>{{0xFFFF, {1}, 4}}));
     EXPECT_EQ(sink.kinds, (std::vector<std::string>{"03", "05", "02", "00"}));
-}
-
-TEST(IntelHexTool, ObjcopyOutputReadsBackExactly) {
-    if (std::system("command -v objcopy >/dev/null 2>&1") != 0) {
-        GTEST_SKIP() << "objcopy is not installed";
-    }
-    std::string dir = (std::filesystem::temp_directory_path() / "vantrel-hexXXXXXX").string();
-    ASSERT_NE(mkdtemp(dir.data()), nullptr);
-    // Over 64 KiB, so the file needs a second linear base record.
-    const int status = std::system(("cd " + dir + " && seq 20000 >in.bin && objcopy -I binary " +
-                                    "-O ihex --change-addresses 0xC10000 in.bin out.hex")
-                                       .c_str());
-    std::ifstream binFile(dir + "/in.bin", std::ios::binary), hexFile(dir + "/out.hex");
-    const Bytes bin{std::istreambuf_iterator<char>(binFile), {}};
-    const std::string hex{std::istreambuf_iterator<char>(hexFile), {}};
-    std::filesystem::remove_all(dir);
-    ASSERT_EQ(status, 0);
-
-    Recorder sink;
-    const auto refusal = Read(hex, sink);
-    ASSERT_FALSE(refusal) << refusal->detail;
-    Bytes read;
-    for (const Piece& piece : sink.pieces) {
-        ASSERT_EQ(piece.address, 0xC10000 + read.size());
-        read.insert(read.end(), piece.bytes.begin(), piece.bytes.end());
-    }
-    EXPECT_GT(bin.size(), 0x10000u);
-    EXPECT_EQ(read, bin);
 }
 
 }  // namespace
