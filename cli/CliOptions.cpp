@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 
 #include "engine/LoaderState.h"
 #include "runlog/IsoTime.h"
@@ -39,6 +41,17 @@ std::optional<int> UnitRate(const std::string& text) {
         }
     }
     return std::nullopt;
+}
+
+// A path typed on the command line means one from the current directory; the serial layer
+// would look for units/com1 under /dev.
+std::string AbsoluteDevicePath(std::string path) {
+    while (path.starts_with("./") && path.size() > 2) {
+        path.erase(0, 2);
+    }
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.string();
 }
 
 bool IsHexText(const std::string& text) {
@@ -183,18 +196,13 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             taken[static_cast<std::size_t>(*number)] = true;
             options.ports.push_back({*number, {}, argument});
         } else if (argument.find('/') != std::string::npos) {
-            options.ports.push_back({0, argument, argument});
+            options.ports.push_back({0, AbsoluteDevicePath(argument), argument});
         } else {
             return CliUsageError{"not a port: " + argument + " (COM1 to COM16 or a device path)"};
         }
     }
+    // Two names for one device are refused once the devices of the COM ports are known too.
     for (PortChoice& choice : options.ports) {
-        for (const PortChoice& other : options.ports) {
-            if (&other != &choice && !choice.devicePath.empty() &&
-                other.devicePath == choice.devicePath) {
-                return CliUsageError{"device named twice: " + choice.devicePath};
-            }
-        }
         if (choice.port != 0) {
             continue;
         }
@@ -246,7 +254,9 @@ std::string UsageText(const std::string& program) {
            "                ROM file read anew), q or the end of input quits; tallies per port\n"
            "                and for the station follow each summary\n"
            "  --log TARGET  record every run and unit: an SQLite file (created on first use)\n"
-           "                or postgresql://user@host[:port]/dbname (?host=/socket/folder)\n"
+           "                or postgresql://user@host[:port]/dbname (?host=/socket/folder,\n"
+           "                ?sslmode=require); written before the first byte goes to a unit,\n"
+           "                kept in a spool file until the log takes it\n"
            "  --station NAME, --operator NAME\n"
            "                for the log (default: the host name, the login name)\n"
            "  --stats TARGET\n"
@@ -261,8 +271,9 @@ std::string UsageText(const std::string& program) {
            "\n"
            "Exit status: 0 every unit completed, 1 some unit failed, 2 nothing was flashed\n"
            "(ROM file, base address, port or a log that cannot be opened), 3 the run was\n"
-           "stopped by an internal error, 130 interrupted. A loop ends with the status of its\n"
-           "last run. --stats: 0, or 2 when the log cannot be read.\n";
+           "stopped by an internal error, 4 a run's record reached neither the log nor its\n"
+           "spool, 130 interrupted. A loop ends with the status of its last run. --stats: 0,\n"
+           "or 2 when the log cannot be read.\n";
 }
 
 }  // namespace vantrel::cli

@@ -1,6 +1,7 @@
 #include "cli/CliRunner.h"
 
 #include <QCryptographicHash>
+#include <QUuid>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -11,6 +12,7 @@
 #include "image/FirmwareMessages.h"
 #include "image/RomFile.h"
 #include "image/SRecordReader.h"
+#include "serial/DeviceIdentity.h"
 #include "session/HeadlessSession.h"
 #include "settings/SettingsStore.h"
 
@@ -22,6 +24,25 @@ std::string Sha256(std::span<const std::uint8_t> bytes) {
                QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
                QCryptographicHash::Sha256)
         .toHex()
+        .toStdString();
+}
+
+// Two units named on one device would each take the other's answers: refused before any port
+// is touched, naming both as typed.
+std::optional<std::string> SharedDeviceRefusal(const std::vector<PortChoice>& ports,
+                                               const PortMapping& mapping) {
+    std::vector<QString> devices;
+    for (const PortChoice& choice : ports) {
+        devices.push_back(mapping.DevicePath(choice.port));
+    }
+    const auto shared = FindSharedDevice(devices);
+    if (!shared) {
+        return std::nullopt;
+    }
+    return (SharedDeviceText(QString::fromStdString(ports[shared->first].argument),
+                             QString::fromStdString(ports[shared->second].argument),
+                             shared->device) +
+            QStringLiteral(": name each unit once"))
         .toStdString();
 }
 
@@ -63,6 +84,12 @@ CliRunner::CliRunner(const CliOptions& options, SettingsStore& settings, std::os
       liveTerminal_(liveTerminal),
       romImage_(std::make_unique<RomImage>()) {}
 
+void CliRunner::StopIfNobodyReads() {
+    if (err_.fail()) {
+        RequestInterrupt();
+    }
+}
+
 void CliRunner::RequestInterrupt() {
     interrupted_.store(true);
     if (HeadlessSession* session = session_.load()) {
@@ -73,6 +100,7 @@ void CliRunner::RequestInterrupt() {
 int CliRunner::Run() {
     summary_ = RunSummary{};
     summary_.startedAt = std::chrono::system_clock::now();
+    summary_.runKey = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     summary_.baud = options_.baud;
     summary_.romPath = options_.romPath;
     summary_.baseAddress = options_.baseAddress.value_or(
@@ -109,6 +137,17 @@ int CliRunner::Run() {
         summary_.finishedAt = std::chrono::system_clock::now();
         return summary_.ExitCode();
     }
+    if (const auto shared = SharedDeviceRefusal(options_.ports, *mapping)) {
+        summary_.messages.push_back(*shared);
+        err_ << *shared << '\n';
+        summary_.finishedAt = std::chrono::system_clock::now();
+        return summary_.ExitCode();
+    }
+    // The run is on record before any port is touched, or it does not happen.
+    if (beforeUnits_ && !beforeUnits_(summary_)) {
+        summary_.finishedAt = std::chrono::system_clock::now();
+        return summary_.ExitCode();
+    }
 
     HeadlessSession session(std::move(mapping));
     auto unitsStarted = std::chrono::steady_clock::now();
@@ -120,6 +159,7 @@ int CliRunner::Run() {
                                             std::chrono::steady_clock::now() - unitsStarted)
                                             .count();
                 display.Status(port, text.toStdString());
+                StopIfNobodyReads();
             },
         .message =
             [&](const RecordingView::Message& message) {

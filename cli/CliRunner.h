@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -49,9 +50,16 @@ class CliRunner {
     void RequestInterrupt();
     bool Interrupted() const { return interrupted_.load(); }
     const RunSummary& Summary() const { return summary_; }
+    // Called once the file would flash and the units are known, before any port is touched;
+    // false leaves every unit alone and the run not started.
+    void SetBeforeUnits(std::function<bool(const RunSummary&)> beforeUnits) {
+        beforeUnits_ = std::move(beforeUnits);
+    }
 
   private:
     int Finish(HeadlessSession& session);
+    // Stderr gone (its reader closed the pipe): nobody sees the run, so it stops.
+    void StopIfNobodyReads();
 
     const CliOptions& options_;
     SettingsStore& settings_;
@@ -60,7 +68,8 @@ class CliRunner {
     RunSummary summary_;
     std::atomic<bool> interrupted_{false};
     std::atomic<HeadlessSession*> session_{nullptr};
-    std::unique_ptr<RomImage> romImage_;  // where each run's file is checked
+    std::unique_ptr<RomImage> romImage_;
+    std::function<bool(const RunSummary&)> beforeUnits_;  // where each run's file is checked
 };
 
 }  // namespace vantrel::cli

@@ -54,6 +54,7 @@ std::optional<int> StageOfStatus(const std::string& status) {
 RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
                         const DeviceLookup& lookup) {
     RunRecord run;
+    run.key = summary.runKey;
     run.startedAt = IsoUtc(summary.startedAt);
     run.finishedAt = IsoUtc(summary.finishedAt);
     run.station = names.station;
@@ -87,6 +88,21 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
             record.durationMs = ms->second;
         }
         run.units.push_back(record);
+    }
+    return run;
+}
+
+RunRecord MakeRunningRecord(const RunSummary& summary, const StationNames& names,
+                            const DeviceLookup& lookup) {
+    RunRecord run = MakeRunRecord(summary, names, lookup);
+    run.finishedAt.clear();
+    run.outcome = kRunningOutcome;
+    run.exitCode = -1;
+    for (UnitRecord& unit : run.units) {
+        unit.result = kUnknownResult;
+        unit.failedStage.reset();
+        unit.failedText.reset();
+        unit.durationMs.reset();
     }
     return run;
 }

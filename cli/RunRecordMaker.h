@@ -29,6 +29,11 @@ using DeviceLookup = std::function<DeviceIdentity(const QString& devicePath)>;
 RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
                         const DeviceLookup& lookup = IdentifyDevice);
 
+// The record written before the first byte goes to a unit: "running", every unit "unknown",
+// until the run's end replaces it.
+RunRecord MakeRunningRecord(const RunSummary& summary, const StationNames& names,
+                            const DeviceLookup& lookup = IdentifyDevice);
+
 inline constexpr const char* kToolVersion = "1.00";
 
 }  // namespace vantrel::cli

@@ -15,6 +15,7 @@ inline constexpr int kExitAllComplete = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitNothingFlashed = 2;
 inline constexpr int kExitInternalError = 3;
+inline constexpr int kExitNotRecorded = 4;  // a run's record reached neither the log nor the spool
 inline constexpr int kExitInterrupted = 130;
 
 struct UnitResult {
@@ -32,6 +33,7 @@ struct RunSummary {
     std::vector<std::string> messages;
     std::vector<UnitResult> units;
     // For the run log.
+    std::string runKey;  // names the run's record from its start to its end
     int baud = 0;
     std::chrono::system_clock::time_point startedAt;
     std::chrono::system_clock::time_point finishedAt;

@@ -4,6 +4,10 @@
 #include <cctype>
 
 #include "cli/LineInput.h"
+#include "runlog/IsoTime.h"
+
+#include <QDateTime>
+#include <QFileInfo>
 
 namespace vantrel::cli {
 namespace {
@@ -24,17 +28,31 @@ StationLoop::StationLoop(const CliOptions& options, CliRunner& runner, std::ostr
 StationLoop::~StationLoop() = default;
 
 int StationLoop::Run() {
-    if (options_.logTarget && !OpenLog()) {
-        return kExitNothingFlashed;
+    if (options_.logTarget) {
+        if (!OpenLog()) {
+            return kExitNothingFlashed;
+        }
+        runner_.SetBeforeUnits([this](const RunSummary& summary) { return RecordStart(summary); });
     }
     int code = kExitNothingFlashed;
     do {
         code = runner_.Run();
-        Record(runner_.Summary());
+        // Safe on the disk before the result is shown; into the log after it, so a slow log
+        // never holds the result back.
+        Keep(runner_.Summary());
         Print(runner_.Summary());
+        Flush();
     } while (options_.loop && !runner_.Interrupted() && NextBatch());
-    if (!unwritten_.empty()) {
-        err_ << "vantrel-cli: " << unwritten_.size() << " run(s) not recorded in the log\n";
+    if (recorder_ && recorder_->Spooled() > 0) {
+        err_ << "vantrel-cli: " << recorder_->Spooled() << " record(s) wait in "
+             << recorder_->Spool().Path().toStdString()
+             << " and go to the log with the next run of this log\n";
+    }
+    if (recorder_ && recorder_->OnlyInMemory() > 0) {
+        err_ << "vantrel-cli: " << recorder_->OnlyInMemory()
+             << " run(s) are not recorded: neither the log nor the spool took them; copy the "
+                "summaries above into the record by hand\n";
+        return kExitNotRecorded;
     }
     return runner_.Interrupted() ? kExitInterrupted : code;
 }
@@ -48,33 +66,95 @@ bool StationLoop::OpenLog() {
     try {
         log_ = std::make_unique<RunLog>(std::get<LogTarget>(target));
     } catch (const RunLogError& error) {
-        err_ << "vantrel-cli: cannot open the log " << *options_.logTarget << ": " << error.what()
-             << '\n';
+        err_ << "vantrel-cli: cannot open the log " << ShownLogTarget(*options_.logTarget) << ": "
+             << error.what() << '\n';
         return false;
     }
     names_ = DefaultStationNames(options_.station, options_.operatorName);
+    recorder_ = std::make_unique<RunRecorder>(*log_, RunSpool(RunSpool::PathFor(SpoolName())));
+    // What an earlier start left behind goes first, then the runs it never finished are told.
+    Flush();
+    try {
+        for (const InterruptedRun& run :
+             log_->CloseInterrupted(names_.station, IsoUtc(std::chrono::system_clock::now()))) {
+            err_ << "vantrel-cli: " << InterruptedText(run) << '\n';
+        }
+    } catch (const RunLogError& error) {
+        err_ << "vantrel-cli: cannot read the log " << ShownLogTarget(*options_.logTarget) << ": "
+             << error.what() << '\n';
+    }
     return true;
 }
 
-void StationLoop::Record(const RunSummary& summary) {
+std::string StationLoop::SpoolName() const {
+    // One log named two ways (a relative file path) still has one spool.
+    const auto target = ParseLogTarget(*options_.logTarget);
+    if (const auto* parsed = std::get_if<LogTarget>(&target)) {
+        if (const auto* file = std::get_if<SqliteTarget>(parsed)) {
+            return QFileInfo(QString::fromStdString(file->path)).absoluteFilePath().toStdString();
+        }
+    }
+    return ShownLogTarget(*options_.logTarget);
+}
+
+bool StationLoop::RecordStart(const RunSummary& summary) {
+    std::string error;
+    if (!recorder_->Keep(MakeRunningRecord(summary, names_), error)) {
+        err_ << "vantrel-cli: cannot keep the run's record: " << error << '\n';
+    }
+    const auto refusal = recorder_->Flush();
+    if (recorder_->OnlyInMemory() > 0) {
+        // Neither the disk nor the log has it: a unit flashed now could leave no trace.
+        err_ << "vantrel-cli: the run cannot be recorded"
+             << (refusal ? ": " + *refusal : std::string()) << "; nothing flashed\n";
+        return false;
+    }
+    if (refusal) {
+        ReportUnwritten(*refusal);
+    }
+    return true;
+}
+
+void StationLoop::Keep(const RunSummary& summary) {
     if (options_.loop) {
         tally_.Add(summary);
     }
-    if (!log_) {
+    if (!recorder_) {
         return;
     }
-    unwritten_.push_back(MakeRunRecord(summary, names_));
-    while (!unwritten_.empty()) {
-        try {
-            log_->Write(unwritten_.front());
-        } catch (const RunLogError& error) {
-            // The run's result stands; the next run tries again.
-            err_ << "vantrel-cli: cannot write to the log " << *options_.logTarget << ": "
-                 << error.what() << '\n';
-            return;
-        }
-        unwritten_.pop_front();
+    std::string error;
+    if (!recorder_->Keep(MakeRunRecord(summary, names_), error)) {
+        err_ << "vantrel-cli: cannot keep the run's record: " << error << '\n';
     }
+}
+
+void StationLoop::Flush() {
+    if (!recorder_) {
+        return;
+    }
+    if (const auto refusal = recorder_->Flush()) {
+        ReportUnwritten(*refusal);
+    }
+}
+
+void StationLoop::ReportUnwritten(const std::string& reason) {
+    // The run's result stands; the record waits and goes with the next write.
+    err_ << "vantrel-cli: cannot write to the log " << ShownLogTarget(*options_.logTarget) << ": "
+         << reason << '\n';
+}
+
+std::string InterruptedText(const InterruptedRun& run) {
+    const QDateTime started =
+        QDateTime::fromString(QString::fromStdString(run.startedAt), Qt::ISODate).toLocalTime();
+    const bool today = started.date() == QDate::currentDate();
+    std::string ports;
+    for (const std::string& port : run.comPorts) {
+        ports += (ports.empty() ? "" : ", ") + port;
+    }
+    return "run " + std::to_string(run.id) + " of " +
+           started.toString(today ? "HH:mm" : "yyyy-MM-dd HH:mm").toStdString() + " on " +
+           run.station + " did not finish: " + (ports.empty() ? "no unit" : ports) +
+           " may be erased and not flashed";
 }
 
 void StationLoop::Print(const RunSummary& summary) {
@@ -90,6 +170,9 @@ bool StationLoop::NextBatch() {
     input_->DropTypedAhead();
     for (;;) {
         err_ << kPrompt << '\n' << std::flush;
+        if (err_.fail()) {
+            return false;  // nobody left to answer
+        }
         const auto line = input_->Next([this] { return runner_.Interrupted(); });
         if (!line) {
             return false;

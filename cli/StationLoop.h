@@ -1,6 +1,5 @@
 #pragma once
 
-#include <deque>
 #include <memory>
 #include <ostream>
 
@@ -9,10 +8,14 @@
 #include "cli/RunRecordMaker.h"
 #include "cli/StationTally.h"
 #include "runlog/RunLog.h"
+#include "runlog/RunRecorder.h"
 
 namespace vantrel::cli {
 
 class LineInput;
+
+// "run 41 of 14:02 on line1-st3 did not finish: COM1, COM2 may be erased and not flashed"
+std::string InterruptedText(const InterruptedRun& run);
 
 // The command's runs: one, or with --loop one per batch until q; each summary printed, each
 // run recorded in the log when one is given.
@@ -32,8 +35,14 @@ class StationLoop {
 
   private:
     bool OpenLog();
-    // Writes this run's record and any a failed write left behind, oldest first.
-    void Record(const RunSummary& summary);
+    std::string SpoolName() const;
+    // The write-ahead record of a run about to touch its units; false when it has no record.
+    bool RecordStart(const RunSummary& summary);
+    // Tallies the run and makes its record safe on the disk.
+    void Keep(const RunSummary& summary);
+    // Writes what waits, oldest first, as far as the log takes it.
+    void Flush();
+    void ReportUnwritten(const std::string& reason);
     void Print(const RunSummary& summary);
     bool NextBatch();
 
@@ -45,7 +54,7 @@ class StationLoop {
     StationNames names_;
     StationTally tally_;
     std::unique_ptr<RunLog> log_;
-    std::deque<RunRecord> unwritten_;
+    std::unique_ptr<RunRecorder> recorder_;
 };
 
 }  // namespace vantrel::cli

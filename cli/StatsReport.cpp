@@ -73,13 +73,14 @@ std::string JsonPort(const PortStats& stats) {
     std::string json =
         "{\"port\": " + JsonString(stats.port) + ", \"passed\": " + std::to_string(stats.passed) +
         ", \"failed\": " + std::to_string(stats.failed) +
+
         ", \"yield_percent\": " + Yield(stats).value_or("null") + ", \"failures\": [";
     for (std::size_t i = 0; i < std::min(stats.failures.size(), kTopFailures); ++i) {
         json += std::string(i == 0 ? "" : ", ") +
                 "{\"text\": " + JsonString(stats.failures[i].first) +
                 ", \"count\": " + std::to_string(stats.failures[i].second) + "}";
     }
-    return json + "]}";
+    return json + "], \"unknown\": " + std::to_string(stats.unknown) + "}";
 }
 
 }  // namespace
@@ -87,21 +88,27 @@ std::string JsonPort(const PortStats& stats) {
 std::vector<StationStats> GatherStats(const std::vector<UnitCount>& counts) {
     std::map<std::string, std::map<std::string, PortStats>> byStation;
     for (const UnitCount& count : counts) {
-        if (count.result != "passed" && count.result != "failed") {
+        if (count.result != "passed" && count.result != "failed" &&
+            count.result != kUnknownResult) {
             continue;
         }
         PortStats& port = byStation[count.station][count.comPort];
         port.port = count.comPort;
+        if (count.result == kUnknownResult) {
+            port.unknown += count.count;
+            continue;
+        }
         Count(port, count);
     }
     std::vector<StationStats> stations;
     for (auto& [name, ports] : byStation) {
-        StationStats station{name, {"all", 0, 0, {}}, {}};
+        StationStats station{name, {"all", 0, 0, 0, {}}, {}};
         for (auto& [portName, port] : ports) {
             for (const auto& [text, n] : port.failures) {
                 Count(station.total, {name, portName, "failed", text, n});
             }
             station.total.passed += port.passed;
+            station.total.unknown += port.unknown;
             SortFailures(port);
             station.ports.push_back(port);
         }
@@ -122,6 +129,10 @@ std::string StatsText(const std::vector<StationStats>& stations, const std::stri
             text += Row(station.station, port);
         }
         text += Row(station.station, station.total);
+        if (station.total.unknown > 0) {
+            text += station.station + ": " + std::to_string(station.total.unknown) +
+                    " unit(s) of runs that did not finish, possibly erased and not flashed\n";
+        }
     }
     return stations.empty() ? text + "(no units)\n" : text;
 }

@@ -14,6 +14,7 @@ struct PortStats {
     std::string port;
     std::int64_t passed = 0;
     std::int64_t failed = 0;
+    std::int64_t unknown = 0;  // units of runs that never finished: possibly erased
     // Failure texts with their counts, the most frequent first.
     std::vector<std::pair<std::string, std::int64_t>> failures;
 };

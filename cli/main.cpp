@@ -84,8 +84,12 @@ int main(int argc, char* argv[]) {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    // A closed terminal or ssh session ends the run as Ctrl+C does: ports closed, record kept.
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
+    // A reader of stderr that goes away shows up as a failed write, which stops the run.
+    std::signal(SIGPIPE, SIG_IGN);
 
     std::optional<vantrel::cli::LineInput> input;
     if (options.loop) {

@@ -55,6 +55,10 @@ class DownloadHost {
     virtual void RememberSettings(std::string_view romPath, std::string_view baseAddressText) = 0;
     virtual void SetProgress(int position) = 0;
     virtual void StepProgress() = 0;
+    // Counts the ACKs of every byte that has reached the computer on the active ports by now,
+    // also bytes the ports' side has not handed over yet: the last look before a wait gives a
+    // unit up.
+    virtual void TakeInArrived() = 0;
 
     // Time as the run counts it, and a pause until a moment of it. Polls sleep to absolute
     // deadlines, so the lateness of one wake-up never adds to the next.

@@ -87,6 +87,9 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
     } catch (const RunFinished&) {
         return outcome_;
     } catch (const RunStopped&) {
+        // A stop requested just before the enquiry found the flag still clear; setting it then
+        // must not outlive the stop.
+        state_.SetInProgress(false);
         return RunOutcome::Stopped;
     } catch (const std::exception& error) {
         return EndAfterInternalError(error.what());

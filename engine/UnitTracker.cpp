@@ -33,8 +33,21 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
     }
     int successes = 0;
     const auto start = host_.Now();
+    const auto behind = [&] {
+        for (int port = 1; port <= kPortCount; ++port) {
+            if (active[static_cast<std::size_t>(port - 1)] &&
+                state_.Port(port).stage.load() != expected) {
+                return true;
+            }
+        }
+        return false;
+    };
     for (int polls = 0;;) {
         host_.SleepUntil(start + interval * (polls + 1));
+        // No unit is given up for an ACK that reached the computer in time but was not read yet.
+        if (polls + 1 >= tries && behind()) {
+            host_.TakeInArrived();
+        }
         bool pending = false;
         std::array<StatusUpdate, kPortCount> reached{};
         std::size_t reachedCount = 0;

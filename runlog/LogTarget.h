@@ -17,6 +17,8 @@ struct PostgresTarget {
     std::string host;  // a name, an address, or a socket folder (starts with '/')
     int port = 5432;
     std::string database;
+    std::string sslMode;      // ?sslmode=require, verify-full, ...; empty: the driver's default
+    std::string sslRootCert;  // ?sslrootcert=FILE: the authority a server's certificate must have
 };
 
 using LogTarget = std::variant<SqliteTarget, PostgresTarget>;
@@ -25,8 +27,11 @@ struct LogTargetError {
     std::string text;
 };
 
-// "postgresql://user@host[:port]/dbname" (also "postgres://", and "?host=/socket/folder" for a
-// Unix socket); anything else is an SQLite file path.
+// "postgresql://user@host[:port]/dbname" (also "postgres://", "?host=/socket/folder" for a
+// Unix socket, "?sslmode=...&sslrootcert=FILE" for TLS); anything else is an SQLite file path.
 std::variant<LogTarget, LogTargetError> ParseLogTarget(const std::string& text);
+
+// The target as it may be shown: a PostgreSQL address without its password.
+std::string ShownLogTarget(const std::string& text);
 
 }  // namespace vantrel

@@ -4,8 +4,10 @@
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QVariant>
 #include <atomic>
+#include <optional>
 
 namespace vantrel {
 namespace {
@@ -13,20 +15,28 @@ namespace {
 // Only the key column differs between the two databases; neither reuses an id.
 QString RunsTable(bool postgres) {
     return QStringLiteral(
-               "CREATE TABLE IF NOT EXISTS runs ("
+               "CREATE TABLE runs ("
                "id %1, started_at TEXT NOT NULL, finished_at TEXT NOT NULL, "
                "station TEXT NOT NULL, operator TEXT NOT NULL, tool_version TEXT NOT NULL, "
                "rom_path TEXT NOT NULL, rom_sha256 TEXT, rom_bytes BIGINT, "
                "base_address TEXT NOT NULL, baud INTEGER NOT NULL, outcome TEXT NOT NULL, "
-               "exit_code INTEGER NOT NULL)")
+               "exit_code INTEGER NOT NULL, run_key TEXT)")
         .arg(postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
 }
 
 const char* const kUnitsTable =
-    "CREATE TABLE IF NOT EXISTS units ("
+    "CREATE TABLE units ("
     "run_id BIGINT NOT NULL REFERENCES runs(id), com_port TEXT NOT NULL, device TEXT NOT NULL, "
     "by_id_path TEXT, usb_serial TEXT, result TEXT NOT NULL, failed_stage INTEGER, "
-    "failed_text TEXT, duration_ms BIGINT)";
+    "failed_text TEXT, duration_ms BIGINT, cause TEXT)";
+
+// Columns added since the first logs were made: a log from then gains them on first use.
+struct AddedColumn {
+    const char* table;
+    const char* column;
+    const char* type;
+};
+constexpr AddedColumn kAddedColumns[] = {{"runs", "run_key", "TEXT"}, {"units", "cause", "TEXT"}};
 
 QString NextConnectionName() {
     static std::atomic<int> next{0};
@@ -66,6 +76,53 @@ void Execute(QSqlQuery& query) {
     }
 }
 
+// The id of the run written under this key before, if any.
+std::optional<QVariant> RunId(const QSqlDatabase& db, const std::string& key) {
+    QSqlQuery query = Prepared(db, "SELECT id FROM runs WHERE run_key = ?");
+    query.addBindValue(Text(key));
+    Execute(query);
+    if (!query.next()) {
+        return std::nullopt;
+    }
+    return query.value(0);
+}
+
+QVariant InsertRun(const QSqlDatabase& db, const RunRecord& run) {
+    QSqlQuery insert = Prepared(
+        db,
+        "INSERT INTO runs (started_at, finished_at, station, operator, tool_version, rom_path, "
+        "rom_sha256, rom_bytes, base_address, baud, outcome, exit_code, run_key) "
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
+    for (const QVariant& value :
+         {Text(run.startedAt), Text(run.finishedAt), Text(run.station), Text(run.operatorName),
+          Text(run.toolVersion), Text(run.romPath), OrNull(run.romSha256), OrNull(run.romBytes),
+          Text(run.baseAddress), QVariant(run.baud), Text(run.outcome), QVariant(run.exitCode),
+          Text(run.key)}) {
+        insert.addBindValue(value);
+    }
+    Execute(insert);
+    if (!insert.next()) {
+        throw RunLogError("the new run got no id");
+    }
+    const QVariant id = insert.value(0);
+    insert.finish();  // a statement still open would keep the commit from going through
+    return id;
+}
+
+// From the catalog: the driver's own look at a table's columns waits for a lock on it.
+bool HasColumn(const QSqlDatabase& db, bool postgres, const AddedColumn& added) {
+    if (!postgres) {
+        return db.record(added.table).contains(added.column);
+    }
+    QSqlQuery query(db);
+    query.prepare(
+        "SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() AND "
+        "table_name = ? AND column_name = ?");
+    query.addBindValue(QString(added.table));
+    query.addBindValue(QString(added.column));
+    return query.exec() && query.next();
+}
+
 }  // namespace
 
 RunLog::RunLog(const LogTarget& target, Mode mode)
@@ -96,8 +153,17 @@ void RunLog::Connect() {
         db.setUserName(QString::fromStdString(pg->user));
         db.setPassword(QString::fromStdString(pg->password));
         db.setDatabaseName(QString::fromStdString(pg->database));
-        // A server that is down must not hold a run's end for long.
-        db.setConnectOptions("connect_timeout=5");
+        // A server that is down, or a lock held by another session, must not hold the station:
+        // every wait is bounded and the record goes to the spool instead.
+        QString options = QStringLiteral(
+            "connect_timeout=5;options='-c statement_timeout=5000 -c lock_timeout=2000'");
+        if (!pg->sslMode.empty()) {
+            options += QString::fromStdString(";sslmode=" + pg->sslMode);
+        }
+        if (!pg->sslRootCert.empty()) {
+            options += QString::fromStdString(";sslrootcert=" + pg->sslRootCert);
+        }
+        db.setConnectOptions(options);
     } else {
         const QString path = QString::fromStdString(std::get<SqliteTarget>(target_).path);
         if (mode_ == Mode::ReadOnly && !QFileInfo(path).isFile()) {
@@ -121,10 +187,26 @@ void RunLog::Connect() {
 void RunLog::CreateTables() {
     QSqlDatabase db = QSqlDatabase::database(connection_, false);
     const bool postgres = std::holds_alternative<PostgresTarget>(target_);
-    for (const QString& sql :
-         {RunsTable(postgres), QString(kUnitsTable),
-          QStringLiteral("CREATE INDEX IF NOT EXISTS units_run_id ON units (run_id)"),
-          QStringLiteral("CREATE INDEX IF NOT EXISTS runs_started_at ON runs (started_at)")}) {
+    // Only what is missing is made, so a role that may only write rows can log. The catalog is
+    // asked, not the tables: a lock held on a table must not pass for a missing one.
+    const QStringList tables = db.tables();
+    std::vector<QString> statements;
+    if (!tables.contains("runs")) {
+        statements.push_back(RunsTable(postgres));
+        statements.push_back(QStringLiteral("CREATE INDEX runs_started_at ON runs (started_at)"));
+        statements.push_back(QStringLiteral("CREATE INDEX runs_run_key ON runs (run_key)"));
+    }
+    if (!tables.contains("units")) {
+        statements.push_back(QString(kUnitsTable));
+        statements.push_back(QStringLiteral("CREATE INDEX units_run_id ON units (run_id)"));
+    }
+    for (const AddedColumn& added : kAddedColumns) {
+        if (tables.contains(added.table) && !HasColumn(db, postgres, added)) {
+            statements.push_back(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
+                                     .arg(added.table, added.column, added.type));
+        }
+    }
+    for (const QString& sql : statements) {
         QSqlQuery query(db);
         if (!query.exec(sql)) {
             // SQLite does not report a file that is not a database until it is first read.
@@ -134,6 +216,89 @@ void RunLog::CreateTables() {
 }
 
 void RunLog::Write(const RunRecord& run) {
+    InTransaction([&](QSqlDatabase& db) {
+        const std::optional<QVariant> known = RunId(db, run.key);
+        const QVariant runId = known ? *known : InsertRun(db, run);
+        if (known) {
+            QSqlQuery updateRun = Prepared(
+                db,
+                "UPDATE runs SET finished_at = ?, rom_sha256 = ?, rom_bytes = ?, outcome = ?, "
+                "exit_code = ? WHERE id = ?");
+            for (const QVariant& value :
+                 {Text(run.finishedAt), OrNull(run.romSha256), OrNull(run.romBytes),
+                  Text(run.outcome), QVariant(run.exitCode), runId}) {
+                updateRun.addBindValue(value);
+            }
+            Execute(updateRun);
+        }
+        // Units are updated in place, never deleted: a logging role needs no DELETE.
+        QSqlQuery update =
+            Prepared(db,
+                     "UPDATE units SET device = ?, by_id_path = ?, usb_serial = ?, result = ?, "
+                     "failed_stage = ?, failed_text = ?, duration_ms = ?, cause = ? "
+                     "WHERE run_id = ? AND com_port = ?");
+        QSqlQuery insert =
+            Prepared(db,
+                     "INSERT INTO units (device, by_id_path, usb_serial, result, failed_stage, "
+                     "failed_text, duration_ms, cause, run_id, com_port) VALUES (?, ?, ?, ?, ?, ?, "
+                     "?, ?, ?, ?)");
+        for (const UnitRecord& u : run.units) {
+            const QVariant values[] = {
+                Text(u.device),       OrNull(u.byIdPath),    OrNull(u.usbSerial),
+                Text(u.result),       OrNull(u.failedStage), OrNull(u.failedText),
+                OrNull(u.durationMs), OrNull(u.cause),       runId,
+                Text(u.comPort)};
+            QSqlQuery& statement = known ? update : insert;
+            for (const QVariant& value : values) {
+                statement.addBindValue(value);
+            }
+            Execute(statement);
+            if (known && update.numRowsAffected() == 0) {
+                for (const QVariant& value : values) {
+                    insert.addBindValue(value);
+                }
+                Execute(insert);
+            }
+        }
+    });
+}
+
+std::vector<InterruptedRun> RunLog::CloseInterrupted(const std::string& station,
+                                                     const std::string& now) {
+    std::vector<InterruptedRun> runs;
+    InTransaction([&](QSqlDatabase& db) {
+        QSqlQuery running = Prepared(
+            db, "SELECT id, started_at FROM runs WHERE station = ? AND outcome = ? ORDER BY id");
+        running.addBindValue(Text(station));
+        running.addBindValue(QString(kRunningOutcome));
+        Execute(running);
+        while (running.next()) {
+            runs.push_back({running.value(0).toLongLong(),
+                            running.value(1).toString().toStdString(),
+                            station,
+                            {}});
+        }
+        running.finish();
+        for (InterruptedRun& run : runs) {
+            QSqlQuery ports =
+                Prepared(db, "SELECT com_port FROM units WHERE run_id = ? ORDER BY com_port");
+            ports.addBindValue(QVariant::fromValue(static_cast<qlonglong>(run.id)));
+            Execute(ports);
+            while (ports.next()) {
+                run.comPorts.push_back(ports.value(0).toString().toStdString());
+            }
+            QSqlQuery close =
+                Prepared(db, "UPDATE runs SET outcome = ?, finished_at = ? WHERE id = ?");
+            close.addBindValue(QString(kInterruptedOutcome));
+            close.addBindValue(Text(now));
+            close.addBindValue(QVariant::fromValue(static_cast<qlonglong>(run.id)));
+            Execute(close);
+        }
+    });
+    return runs;
+}
+
+void RunLog::InTransaction(const std::function<void(QSqlDatabase&)>& work) {
     if (!connected_) {
         Connect();
     }
@@ -142,37 +307,7 @@ void RunLog::Write(const RunRecord& run) {
         if (!db.transaction()) {
             throw RunLogError(ErrorText(db.lastError()));
         }
-        QSqlQuery insert = Prepared(
-            db,
-            "INSERT INTO runs (started_at, finished_at, station, operator, tool_version, rom_path, "
-            "rom_sha256, rom_bytes, base_address, baud, outcome, exit_code) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
-        for (const QVariant& value :
-             {Text(run.startedAt), Text(run.finishedAt), Text(run.station), Text(run.operatorName),
-              Text(run.toolVersion), Text(run.romPath), OrNull(run.romSha256), OrNull(run.romBytes),
-              Text(run.baseAddress), QVariant(run.baud), Text(run.outcome),
-              QVariant(run.exitCode)}) {
-            insert.addBindValue(value);
-        }
-        Execute(insert);
-        if (!insert.next()) {
-            throw RunLogError("the new run got no id");
-        }
-        const QVariant runId = insert.value(0);
-        insert.finish();  // a statement still open would keep the commit from going through
-        QSqlQuery unit =
-            Prepared(db,
-                     "INSERT INTO units (run_id, com_port, device, by_id_path, usb_serial, result, "
-                     "failed_stage, failed_text, duration_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-        for (const UnitRecord& u : run.units) {
-            for (const QVariant& value :
-                 {runId, Text(u.comPort), Text(u.device), OrNull(u.byIdPath), OrNull(u.usbSerial),
-                  Text(u.result), OrNull(u.failedStage), OrNull(u.failedText),
-                  OrNull(u.durationMs)}) {
-                unit.addBindValue(value);
-            }
-            Execute(unit);
-        }
+        work(db);
         if (!db.commit()) {
             throw RunLogError(ErrorText(db.lastError()));
         }

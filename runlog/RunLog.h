@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -16,8 +18,9 @@ class RunLogError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// The run log: the tables runs and units, created on first use. Qt SQL connections belong to
-// the thread that opened them, so one log is used on one thread only.
+// The run log: the tables runs and units, made when missing. Every wait on the store is bounded
+// (PostgreSQL: connect, statement and lock timeouts; SQLite: a busy timeout). Qt SQL connections
+// belong to the thread that opened them, so one log is used on one thread only.
 class RunLog {
   public:
     enum class Mode { ReadWrite, ReadOnly };
@@ -28,15 +31,21 @@ class RunLog {
     RunLog(const RunLog&) = delete;
     RunLog& operator=(const RunLog&) = delete;
 
-    // The run and its units in one transaction. After a failure the connection is dropped and
-    // the next call opens it again. Throws RunLogError.
+    // The run and its units in one transaction: a new run, or the one written under the same
+    // key before, whose units it replaces; so a record written twice is kept once. After a
+    // failure the connection is dropped and the next call opens it again. Throws RunLogError.
     void Write(const RunRecord& run);
+    // Marks the station's runs still "running" as "interrupted" (finished at now) and returns
+    // them: no run of this station goes on while it starts. Throws RunLogError.
+    std::vector<InterruptedRun> CloseInterrupted(const std::string& station,
+                                                 const std::string& now);
     // Units of runs started at or after since (an IsoUtc text; empty: all), counted by station,
     // port, result and failure text. Throws RunLogError.
     std::vector<UnitCount> Counts(const std::string& since) const;
 
   private:
     void Connect();
+    void InTransaction(const std::function<void(QSqlDatabase&)>& work);
     void CreateTables();
 
     LogTarget target_;

@@ -13,7 +13,8 @@ struct UnitRecord {
     std::string device;
     std::optional<std::string> byIdPath;
     std::optional<std::string> usbSerial;
-    std::string result;  // "passed", "failed" or "not-flashed"
+    std::string result;  // "passed", "failed", "not-flashed", or "unknown" while it runs
+    std::optional<std::string> cause;  // why it failed where known: "line lost", ...
     std::optional<int> failedStage;
     std::optional<std::string> failedText;
     std::optional<std::int64_t> durationMs;
@@ -21,6 +22,8 @@ struct UnitRecord {
 
 // One run: what was flashed, where, by whom, and how it ended. Times are UTC ISO 8601.
 struct RunRecord {
+    // Names the run for as long as it is written: first while it runs, then when it ended.
+    std::string key;
     std::string startedAt;
     std::string finishedAt;
     std::string station;
@@ -31,9 +34,22 @@ struct RunRecord {
     std::optional<std::int64_t> romBytes;
     std::string baseAddress;
     int baud = 0;
-    std::string outcome;
+    std::string outcome;  // "running" until the run's end is written
     int exitCode = 0;
     std::vector<UnitRecord> units;
+};
+
+// Outcome and unit result of a run written before its first byte went to a unit.
+inline constexpr const char* kRunningOutcome = "running";
+inline constexpr const char* kInterruptedOutcome = "interrupted";
+inline constexpr const char* kUnknownResult = "unknown";
+
+// A run whose end was never written: the process was killed or the machine lost power.
+struct InterruptedRun {
+    std::int64_t id = 0;
+    std::string startedAt;
+    std::string station;
+    std::vector<std::string> comPorts;
 };
 
 // How often units of one station and port ended one way: a row of the store's report.

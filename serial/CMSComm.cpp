@@ -46,6 +46,19 @@ void ClearOddParityFlag(QSerialPort& port) {
 #endif
 }
 
+// The cause and the device: the layer's own text names neither well enough to act on.
+QString OpenFailureText(const QSerialPort& port, const QString& device) {
+    if (port.error() != QSerialPort::PermissionError) {
+        return QStringLiteral("%1: %2").arg(port.errorString(), device);
+    }
+    if (const auto access = CheckDeviceAccess(device)) {
+        return AccessDeniedText(*access);
+    }
+    // Refused although this user may use it: another program holds the device's lock, or has
+    // it open for itself alone.
+    return QStringLiteral("%1 is in use by another program").arg(device);
+}
+
 }  // namespace
 
 CMSComm::CMSComm(const PortMapping& mapping, QObject* parent)
@@ -184,13 +197,7 @@ void CMSComm::SetPortOpen(bool open) {
     const QString device = DevicePath();
     port_->setPortName(device);
     if (!port_->open(QIODevice::ReadWrite)) {
-        QString text = port_->errorString();
-        // "Permission denied" alone leaves the user guessing which device and what to do.
-        if (port_->error() == QSerialPort::PermissionError) {
-            if (const auto access = CheckDeviceAccess(device)) {
-                text = AccessDeniedText(*access);
-            }
-        }
+        const QString text = OpenFailureText(*port_, device);
         port_->clearError();
         throw SerialError(text.toStdString());
     }
@@ -235,6 +242,16 @@ QByteArray CMSComm::GetInput() {
 
 short CMSComm::GetCommEvent() const {
     return lastEvent_;
+}
+
+void CMSComm::TakeInArrived() {
+    if (!GetPortOpen()) {
+        return;
+    }
+    // A wait of zero only reads what is there: finding nothing is no fault of the line.
+    if (!port_->waitForReadyRead(0) && port_->error() == QSerialPort::TimeoutError) {
+        port_->clearError();
+    }
 }
 
 QString CMSComm::DevicePath() const {

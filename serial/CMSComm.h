@@ -79,6 +79,9 @@ class CMSComm : public QObject {
     QByteArray GetInput();
     // The code of the event last notified.
     short GetCommEvent() const;
+    // Reads what the device holds that the event loop has not handled yet, notifying of it as
+    // an arrival does; nothing on a closed port.
+    void TakeInArrived();
 
     // The device path the port number maps to.
     QString DevicePath() const;

@@ -2,6 +2,7 @@
 
 #include "serial/PortDirectory.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPortInfo>
 
@@ -23,6 +24,49 @@ DeviceIdentity IdentifyDevice(const QString& devicePath) {
         }
     }
     return identity;
+}
+
+QString DeviceFile(const QString& name) {
+#ifdef Q_OS_UNIX
+    if (name.startsWith(QLatin1Char('/')) || name.startsWith(QLatin1String("./")) ||
+        name.startsWith(QLatin1String("../"))) {
+        return name;
+    }
+    return QStringLiteral("/dev/") + name;
+#else
+    return name;
+#endif
+}
+
+QString ResolvedDevice(const QString& name) {
+#ifdef Q_OS_UNIX
+    const QFileInfo file(DeviceFile(name));
+    const QString real = file.canonicalFilePath();
+    return real.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : real;
+#else
+    // COM3 and com3 are one port.
+    return name.toUpper();
+#endif
+}
+
+std::optional<SharedDevice> FindSharedDevice(const std::vector<QString>& names) {
+    std::vector<QString> devices;
+    devices.reserve(names.size());
+    for (const QString& name : names) {
+        devices.push_back(ResolvedDevice(name));
+    }
+    for (std::size_t later = 1; later < devices.size(); ++later) {
+        for (std::size_t earlier = 0; earlier < later; ++earlier) {
+            if (devices[earlier] == devices[later]) {
+                return SharedDevice{earlier, later, devices[later]};
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+QString SharedDeviceText(const QString& first, const QString& second, const QString& device) {
+    return QStringLiteral("%1 and %2 are the same device %3").arg(first, second, device);
 }
 
 }  // namespace vantrel

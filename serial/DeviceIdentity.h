@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <optional>
+#include <vector>
 
 namespace vantrel {
 
@@ -17,5 +19,27 @@ std::optional<QString> ByIdPath(const QString& devicePath,
 
 // Both, where the system knows them.
 DeviceIdentity IdentifyDevice(const QString& devicePath);
+
+// The file the serial layer opens for a device name: a bare name such as ttyUSB0 lies in /dev,
+// as the layer itself takes it; a path is used as it is.
+QString DeviceFile(const QString& name);
+
+// The device a name leads to, by whatever path, link or relative form: its real path once every
+// link is followed, or its absolute path while nothing is there. Two names lead to one device
+// exactly when this is the same for both.
+QString ResolvedDevice(const QString& name);
+
+// Two names, of those given, that lead to one device.
+struct SharedDevice {
+    std::size_t first;   // index of the earlier name
+    std::size_t second;  // index of the later one
+    QString device;      // where both lead
+};
+
+// The first such pair in the order given; nothing when every name leads to a device of its own.
+std::optional<SharedDevice> FindSharedDevice(const std::vector<QString>& names);
+
+// "COM1 and /dev/ttyUSB0 are the same device /dev/ttyUSB0"
+QString SharedDeviceText(const QString& first, const QString& second, const QString& device);
 
 }  // namespace vantrel

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "engine/LoaderState.h"
+#include "serial/DeviceIdentity.h"
 #include "serial/PortMapping.h"
 
 namespace vantrel {
@@ -79,13 +80,12 @@ QString VidPid(const DetectedPort& port) {
 }
 
 std::vector<int> MappedComPorts(const PortMapping& mapping, const DetectedPort& port) {
-    const QString target = Resolved(port.device);
+    const QString target = ResolvedDevice(port.device);
     std::vector<int> found;
     for (int com = 1; com <= kPortCount; ++com) {
         const QString path = mapping.DevicePath(com);
-        const bool named = path == port.device ||
-                           (!port.stableLink.isEmpty() && path == port.stableLink) ||
-                           (!target.isEmpty() && Resolved(path) == target);
+        const bool named = (!port.stableLink.isEmpty() && path == port.stableLink) ||
+                           ResolvedDevice(path) == target;
         if (named) {
             found.push_back(com);
         }

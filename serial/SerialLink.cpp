@@ -121,6 +121,17 @@ void SerialLink::ApplyLineSettings(int port, const QString& settings) {
     }
 }
 
+void SerialLink::TakeInArrived() {
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (!state_.IsActive(port)) {
+            continue;
+        }
+        Port(port).TakeInArrived();
+        // With bytes read in earlier and left pending.
+        ReadReceived(port);
+    }
+}
+
 CMSComm& SerialLink::Port(int port) {
     state_.Port(port);  // range check
     return *ports_[static_cast<std::size_t>(port - 1)];

@@ -58,6 +58,9 @@ class SerialLink : public QObject {
     // Applies the settings to one selected port and opens it if it is closed; a failure is
     // swallowed (the unit then fails its next wait).
     void ApplyLineSettings(int port, const QString& settings);
+    // Counts what has reached every active port by now, also bytes whose arrival the event
+    // loop has not handled yet.
+    void TakeInArrived();
 
     CMSComm& Port(int port);
     bool IsOpen(int port) const;

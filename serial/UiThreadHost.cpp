@@ -108,4 +108,8 @@ void UiThreadHost::StepProgress() {
     OnUiThread([this] { view_.StepProgress(); });
 }
 
+void UiThreadHost::TakeInArrived() {
+    OnUiThread([this] { link_.TakeInArrived(); });
+}
+
 }  // namespace vantrel

@@ -47,6 +47,8 @@ class UiThreadHost : public DownloadHost {
     void RememberSettings(std::string_view romPath, std::string_view baseAddressText) override;
     void SetProgress(int position) override;
     void StepProgress() override;
+    // Through the link, on the UI thread where the ports live.
+    void TakeInArrived() override;
 
   private:
     // Runs the call on the UI thread and waits until it has run; throws RunStopped when a stop

@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <system_error>
 #include <utility>
+#include <vector>
+
+#include "serial/DeviceIdentity.h"
 
 #ifdef Q_OS_WIN
 #include <cstdio>
@@ -21,7 +24,9 @@ const QString kNoSystemResources = QStringLiteral("Failed to create system resou
 
 LoaderSession::LoaderSession(const PortMapping& mapping, RunView& view, PortBoxes& boxes,
                              QObject& uiContext)
-    : view_(view),
+    : mapping_(mapping),
+      boxes_(boxes),
+      view_(view),
       state_(std::make_unique<LoaderState>()),
       link_(*state_, mapping, boxes, [this](const QString& text) { ShowWarning(text); }),
       runEnded_(new CallMailbox(&uiContext)),
@@ -40,6 +45,9 @@ LoaderSession::~LoaderSession() {
 LoaderSession::StartResult LoaderSession::Start(RunInputs inputs, EndHandler onEnded) {
     stopPending_.store(false);
     view_.SetProgress(0);
+    if (RefuseSharedDevice()) {
+        return StartResult::SameDevice;
+    }
     bool anyTicked = false;
     try {
         anyTicked = link_.OpenTickedPorts();
@@ -81,6 +89,26 @@ LoaderSession::StartResult LoaderSession::Start(RunInputs inputs, EndHandler onE
         RequestStop();
     }
     return StartResult::Started;
+}
+
+bool LoaderSession::RefuseSharedDevice() {
+    std::vector<int> ports;
+    std::vector<QString> devices;
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (boxes_.IsTicked(port)) {
+            ports.push_back(port);
+            devices.push_back(mapping_.DevicePath(port));
+        }
+    }
+    const auto shared = FindSharedDevice(devices);
+    if (!shared) {
+        return false;
+    }
+    // Two ports on one device would each take the other's answers for their own.
+    const auto name = [&](std::size_t index) { return QStringLiteral("COM%1").arg(ports[index]); };
+    ShowWarning(SharedDeviceText(name(shared->first), name(shared->second), shared->device) +
+                QStringLiteral(": tick one box per unit."));
+    return true;
 }
 
 void LoaderSession::Launch(RunInputs inputs) {

@@ -24,7 +24,15 @@ namespace vantrel {
 // UI thread, as every port does; RequestStop alone may come from another thread.
 class LoaderSession {
   public:
-    enum class StartResult { Started, PortFailed, NoRomPath, RomNotOpened, NoPorts, NoThread };
+    enum class StartResult {
+        Started,
+        SameDevice,
+        PortFailed,
+        NoRomPath,
+        RomNotOpened,
+        NoPorts,
+        NoThread
+    };
     // Called on the UI thread when a started run has ended.
     using EndHandler = std::function<void(RunOutcome)>;
     // What Start calls last to set the run going; throws std::system_error without a thread.
@@ -37,9 +45,10 @@ class LoaderSession {
     LoaderSession(const LoaderSession&) = delete;
     LoaderSession& operator=(const LoaderSession&) = delete;
 
-    // Start: opens every ticked port, checks that a ROM file is named and opens it afresh (so
-    // the run flashes the file as it is now), checks that a port is ticked, then starts the run
-    // on the given inputs (their ROM file is the one opened here). Each refusal is shown.
+    // Start: refuses two ticked ports that lead to one device before anything is opened, opens
+    // every ticked port, checks that a ROM file is named and opens it afresh (so the run flashes
+    // the file as it is now), checks that a port is ticked, then starts the run on the given
+    // inputs (their ROM file is the one opened here). Each refusal is shown.
     StartResult Start(RunInputs inputs, EndHandler onEnded = {});
     // Starts the run Start has checked on its own thread; what Start does unless a launcher is
     // set. Tests set one to catch the inputs instead.
@@ -67,10 +76,14 @@ class LoaderSession {
     SerialLink& Link() { return link_; }
 
   private:
+    // Shows and returns true when two ticked ports lead to one device.
+    bool RefuseSharedDevice();
     void ShowWarning(const QString& text);
     void ShowSerialError(const SerialError& error);
     void CloseSelectedPorts();
 
+    const PortMapping& mapping_;
+    PortBoxes& boxes_;
     RunView& view_;
     std::unique_ptr<LoaderState> state_;
     SerialLink link_;

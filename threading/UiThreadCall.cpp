@@ -3,6 +3,7 @@
 #include <QThread>
 #include <chrono>
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -22,12 +23,20 @@ class Completion {
         started_ = !abandoned_;
         return started_;
     }
-    void MarkDone() {
+    void MarkDone(std::exception_ptr error = nullptr) {
         {
             std::lock_guard lock(mutex_);
+            if (!done_) {
+                error_ = std::move(error);
+            }
             done_ = true;
         }
         changed_.notify_all();
+    }
+    // What the call threw; read by the worker once WaitUntilDone has said it is over.
+    std::exception_ptr Error() {
+        std::lock_guard lock(mutex_);
+        return error_;
     }
     // True when the call is over; false when a stop came first.
     bool WaitUntilDone(const StopSignal& stop) {
@@ -48,6 +57,7 @@ class Completion {
     bool started_ = false;
     bool abandoned_ = false;
     bool done_ = false;
+    std::exception_ptr error_;
 };
 
 // Held by the posted call only; when the call goes, run or not, the waiter is released.
@@ -74,12 +84,24 @@ bool CallOnMailboxThread(CallMailbox& mailbox, const StopSignal& stop, std::func
     const StopSignal* stopSignal = &stop;
     mailbox.Post([stopSignal, guard = std::move(guard), call = std::move(call)] {
         // The worker may have given up on this call: after a stop nothing is touched.
+        std::exception_ptr error;
         if (!stopSignal->StopRequested() && guard->completion->Begin()) {
-            call();
+            // A throw goes back to the worker that asked for the call, never into the event loop.
+            try {
+                call();
+            } catch (...) {
+                error = std::current_exception();
+            }
         }
-        guard->completion->MarkDone();
+        guard->completion->MarkDone(std::move(error));
     });
-    return completion->WaitUntilDone(stop);
+    if (!completion->WaitUntilDone(stop)) {
+        return false;
+    }
+    if (const std::exception_ptr error = completion->Error()) {
+        std::rethrow_exception(error);
+    }
+    return true;
 }
 
 }  // namespace vantrel

@@ -329,6 +329,43 @@ TEST_F(CliProgramTest, UsageErrorsAndVersion) {
     EXPECT_NE(Err().find("--baud takes 38400, 57600 or 115200: 9600"), std::string::npos);
 }
 
+TEST_F(CliProgramTest, EachUnitIsNamedOnceAndRelativePathsStartHere) {
+    sim::UnitBench bench(Units(1));
+    const auto image = Pattern(300);
+    const std::string rom = WriteRom(image);
+    const std::string device = fs::canonical(bench.LinkPath(1)).string();
+    fs::create_directories(dir_ / "units");
+    fs::create_symlink(device, dir_ / "units" / "com1");
+    fs::create_directories(dir_ / "config" / "Orlmark Ltd.");
+    std::ofstream(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf")
+        << "[Ports]\nCom3=" << bench.LinkPath(1) << "\n";
+    // The program starts in the test's folder, as a shell user would.
+    struct WorkIn {
+        explicit WorkIn(const fs::path& dir) { fs::current_path(dir); }
+        ~WorkIn() { fs::current_path(before); }
+        fs::path before = fs::current_path();
+    } workIn(dir_);
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"units/com1", device}, "units/com1 and " + device},
+        {{"COM3", "./units/com1"}, "./units/com1 and COM3"},
+    };
+    for (const auto& [ports, named] : refused) {
+        SCOPED_TRACE(named);
+        std::vector<std::string> arguments = {"--rom", rom};
+        arguments.insert(arguments.end(), ports.begin(), ports.end());
+        EXPECT_EQ(RunToEnd(arguments), 2) << Err();
+        EXPECT_NE(Err().find(named + " are the same device " + device + ": name each unit once\n"),
+                  std::string::npos)
+            << Err();
+    }
+    EXPECT_EQ(bench.Unit(1).Report().bytesReceived, 0u) << "no port was touched";
+
+    EXPECT_EQ(RunToEnd({"--rom", rom, "units/com1"}), 0) << Err();
+    const auto written = bench.Unit(1).Report().WrittenRange();
+    EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), image);
+}
+
 TEST_F(CliProgramTest, LogThatCannotBeOpenedStopsBeforeAnyPortIsTouched) {
     sim::UnitBench bench(Units(1));
     const std::string rom = WriteRom(Pattern(300));
@@ -441,6 +478,91 @@ TEST_P(StationLogTest, ThreeBatchesAreTalliedAndEveryUnitIsLogged) {
         << Out();
     EXPECT_EQ(RunToEnd({"--stats", Target(), "--since", "2999-01-01", "--json"}), 0) << Err();
     EXPECT_NE(Out().find("\"stations\": []"), std::string::npos) << Out();
+}
+
+TEST_P(StationLogTest, AKilledRunIsToldAtTheNextStartAndCounted) {
+    sim::UnitBench bench(Units(2));
+    const std::string big = WriteRom(Pattern(224 * 2000), "big.rom");
+    const pid_t pid = Start({"--log", Target(), "--station", "st-9", "--rom", big,
+                             bench.LinkPath(1), bench.LinkPath(2)});
+    ASSERT_TRUE(bench.Unit(1).WaitUntil(
+        [](const sim::UnitReport& r) { return r.firmwareChunks >= 3; }, 60s));
+    // The run is on record before its first byte: killing it leaves that record.
+    kill(pid, SIGKILL);
+    Wait(pid);
+    EXPECT_EQ(Query("SELECT outcome FROM runs"), "running\n");
+    EXPECT_EQ(Query("SELECT com_port, result FROM units ORDER BY com_port"),
+              "COM1|unknown\nCOM2|unknown\n");
+
+    bench.PowerCycle();
+    EXPECT_EQ(RunToEnd({"--log", Target(), "--station", "st-9", "--rom", WriteRom(Pattern(300)),
+                        bench.LinkPath(1), bench.LinkPath(2)}),
+              0)
+        << Err();
+    EXPECT_NE(Err().find(" on st-9 did not finish: COM1, COM2 may be erased and not flashed\n"),
+              std::string::npos)
+        << Err();
+    EXPECT_EQ(Query("SELECT outcome FROM runs ORDER BY id"), "interrupted\ncompleted\n");
+    EXPECT_EQ(RunToEnd({"--stats", Target()}), 0) << Err();
+    EXPECT_NE(Out().find("st-9: 2 unit(s) of runs that did not finish"), std::string::npos)
+        << Out();
+}
+
+TEST_F(CliProgramTest, APostgresLogThatStallsOrGrantsLittleNeverFailsTheStation) {
+    if (PostgresServer::BinFolder().empty()) {
+        GTEST_SKIP() << "PostgreSQL is not installed (scripts/setup installs it)";
+    }
+    PostgresServer server;
+    sim::UnitBench bench(Units(1));
+    const std::string rom = WriteRom(Pattern(300));
+    std::string target = server.Url();
+    target.insert(target.find("@"), ":s3cret");  // trusted here, but never to be shown
+    ASSERT_EQ(RunToEnd({"--log", target, "--rom", rom, bench.LinkPath(1)}), 0) << Err();
+    server.HoldLock("runs", 60);
+    bench.PowerCycle();
+    EXPECT_EQ(Wait(Start({"--log", target, "--rom", rom, bench.LinkPath(1)}), 40s), 0) << Err();
+    EXPECT_NE(Out().find("1 of 1 units complete"), std::string::npos) << Out();
+    EXPECT_NE(Err().find("cannot write to the log postgresql://postgres@"), std::string::npos)
+        << Err();
+    EXPECT_NE(Err().find("record(s) wait in "), std::string::npos) << Err();
+    EXPECT_EQ(Err().find("s3cret"), std::string::npos) << Err();
+    server.Query(
+        "SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE pid <> "
+        "pg_backend_pid() AND query LIKE '%pg_sleep%'");
+    // The next start writes what waited, once.
+    bench.PowerCycle();
+    EXPECT_EQ(RunToEnd({"--log", target, "--rom", rom, bench.LinkPath(1)}), 0) << Err();
+    EXPECT_EQ(server.Query("SELECT outcome, COUNT(*) FROM runs GROUP BY outcome"), "completed|3\n");
+
+    // A role that may only read, add and update rows logs as well as the tables' owner.
+    server.Query(
+        "CREATE ROLE station LOGIN; GRANT SELECT, INSERT, UPDATE ON runs, units TO "
+        "station; GRANT USAGE ON SEQUENCE runs_id_seq TO station");
+    std::string least = server.Url();
+    least.replace(least.find("postgres@"), 8, "station");
+    bench.PowerCycle();
+    EXPECT_EQ(RunToEnd({"--log", least, "--rom", rom, bench.LinkPath(1)}), 0) << Err();
+    EXPECT_EQ(Err().find("cannot"), std::string::npos) << Err();
+    EXPECT_EQ(server.Query("SELECT COUNT(*) FROM units WHERE result = 'passed'"), "4\n");
+}
+
+TEST_F(CliProgramTest, TlsIsAskedForInTheLogsAddress) {
+    if (PostgresServer::BinFolder().empty()) {
+        GTEST_SKIP() << "PostgreSQL is not installed (scripts/setup installs it)";
+    }
+    PostgresServer server;
+    const std::string certificate = server.EnableTls();
+    sim::UnitBench bench(Units(1));
+    const std::string rom = WriteRom(Pattern(300));
+    const std::string address =
+        "postgresql://postgres@localhost:" + std::to_string(server.TlsPort()) + "/postgres";
+    EXPECT_EQ(RunToEnd({"--log", address + "?sslmode=disable", "--rom", rom, bench.LinkPath(1)}), 2)
+        << "the server takes no plain connection";
+    EXPECT_EQ(RunToEnd({"--log", address + "?sslmode=verify-full&sslrootcert=" + certificate,
+                        "--rom", rom, bench.LinkPath(1)}),
+              0)
+        << Err();
+    EXPECT_EQ(server.Query("SELECT outcome FROM runs"), "completed\n");
 }
 
 INSTANTIATE_TEST_SUITE_P(Store, StationLogTest, ::testing::Values("sqlite", "postgresql"),

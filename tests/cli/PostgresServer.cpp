@@ -1,15 +1,20 @@
 #include "tests/cli/PostgresServer.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace vantrel {
 
@@ -28,6 +33,26 @@ std::string CommandOutput(const std::string& command) {
     pclose(pipe);
     return text;
 }
+
+namespace {
+
+// A TCP port nothing listens on now: the kernel's choice for a socket bound to port 0.
+int FreePort() {
+    const int probe = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    const bool bound = bind(probe, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+                       getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size) == 0;
+    close(probe);
+    if (!bound) {
+        throw std::runtime_error("no free TCP port");
+    }
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
 
 std::string PostgresServer::BinFolder() {
     const fs::path root = "/usr/lib/postgresql";
@@ -78,9 +103,11 @@ bool PostgresServer::AsOwner(const std::string& command) const {
 }
 
 void PostgresServer::Start() {
-    // No TCP at all, and no fsync: a throwaway cluster.
+    // No TCP unless TLS is asked for, and no fsync: a throwaway cluster.
+    const std::string listen = tlsPort_ == 0 ? "''" : "'127.0.0.1' -p " + std::to_string(tlsPort_);
     if (!AsOwner(bin_ + "/pg_ctl -D " + dir_ + "/data -l " + dir_ +
-                 "/server.log -w -t 60 -o \"-k " + dir_ + " -c listen_addresses='' -F\" start")) {
+                 "/server.log -w -t 60 -o \"-k " + dir_ + " -c listen_addresses=" + listen +
+                 " -F\" start")) {
         throw std::runtime_error("the server did not start: " +
                                  CommandOutput("cat " + dir_ + "/out.log " + dir_ + "/server.log"));
     }
@@ -94,13 +121,59 @@ void PostgresServer::Stop() {
     }
 }
 
+std::string PostgresServer::EnableTls() {
+    Stop();
+    const std::string data = dir_ + "/data";
+    const std::string certificate = dir_ + "/server.crt";
+    // Self-signed for localhost: its own authority, as a line's server with its own CA.
+    if (!AsOwner("openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost "
+                 "-addext subjectAltName=DNS:localhost -keyout " +
+                 data + "/server.key -out " + data + "/server.crt") ||
+        !AsOwner("chmod 600 " + data + "/server.key")) {
+        throw std::runtime_error("no certificate: " + CommandOutput("cat " + dir_ + "/out.log"));
+    }
+    std::filesystem::copy_file(data + "/server.crt", certificate);
+    std::ofstream(data + "/postgresql.conf", std::ios::app) << "ssl = on\n";
+    // Over TCP only with TLS.
+    const std::string hba = CommandOutput("cat " + data + "/pg_hba.conf");
+    std::ofstream(data + "/pg_hba.conf")
+        << "hostssl all all 127.0.0.1/32 trust\nhost all all 127.0.0.1/32 reject\n"
+        << hba;
+    tlsPort_ = FreePort();
+    Start();
+    return certificate;
+}
+
+int PostgresServer::TlsPort() const {
+    return tlsPort_;
+}
+
 std::string PostgresServer::Url() const {
     return "postgresql://postgres@/postgres?host=" + dir_;
 }
 
 std::string PostgresServer::Query(const std::string& sql) const {
-    return CommandOutput(bin_ + "/psql -X -At -h " + dir_ + " -U postgres -d postgres -c \"" + sql +
-                         "\" 2>&1");
+    const std::string port = tlsPort_ == 0 ? "" : " -p " + std::to_string(tlsPort_);
+    return CommandOutput(bin_ + "/psql -X -At -h " + dir_ + port +
+                         " -U postgres -d postgres -c \"" + sql + "\" 2>&1");
+}
+
+void PostgresServer::HoldLock(const std::string& table, int seconds) const {
+    std::system((bin_ + "/psql -X -q -h " + dir_ +
+                 " -U postgres -d postgres -c \"BEGIN; LOCK TABLE " + table +
+                 " IN ACCESS EXCLUSIVE MODE; SELECT pg_sleep(" + std::to_string(seconds) +
+                 ");\" >/dev/null 2>&1 &")
+                    .c_str());
+    // Held once the server shows a session waiting in pg_sleep.
+    for (int i = 0; i < 500; ++i) {
+        if (Query("SELECT COUNT(*) FROM pg_locks l JOIN pg_class c ON c.oid = l.relation WHERE "
+                  "c.relname = '" +
+                  table + "' AND l.mode = 'AccessExclusiveLock' AND l.granted")
+                .starts_with("1")) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 }
 
 }  // namespace vantrel

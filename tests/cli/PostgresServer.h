@@ -23,10 +23,17 @@ class PostgresServer {
 
     void Start();
     void Stop();
+    // Restarts the server listening on 127.0.0.1 as well, where it takes TLS connections only,
+    // with a self-signed certificate for localhost; returns the certificate's file.
+    std::string EnableTls();
+    int TlsPort() const;
     // For --log: postgresql://postgres@/postgres?host=FOLDER
     std::string Url() const;
     // psql's unaligned rows, "a|b" a line.
     std::string Query(const std::string& sql) const;
+    // Another session that takes the table's strongest lock and holds it for the given time
+    // (pg_sleep); returns once the lock is held.
+    void HoldLock(const std::string& table, int seconds) const;
 
   private:
     // As the server's owner; false when the command failed.
@@ -35,6 +42,7 @@ class PostgresServer {
     std::string bin_;
     std::string dir_;
     bool running_ = false;
+    int tlsPort_ = 0;
 };
 
 }  // namespace vantrel

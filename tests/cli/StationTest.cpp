@@ -110,7 +110,7 @@ TEST(StationTest, StatsOrderPortsByNumberAndFailuresByCount) {
         << text;
     const std::string json = StatsJson(stations, "");
     EXPECT_NE(json.find("{\"port\": \"COM10\", \"passed\": 4, \"failed\": 0, \"yield_percent\": "
-                        "100.0, \"failures\": []}"),
+                        "100.0, \"failures\": [], \"unknown\": 0}"),
               std::string::npos)
         << json;
     EXPECT_NE(json.find("\"since\": null"), std::string::npos) << json;

@@ -433,6 +433,45 @@ TEST_F(DownloadWorkerTest, StopDuringAnyPauseOrWaitEndsTheRunWithoutTouchingTheH
     }
 }
 
+// A host on which a stop is requested, as the session requests one, during its nth change of
+// line settings; the call itself still ends normally.
+class StopDuringLineSettingsHost : public FakeHost {
+  public:
+    StopDuringLineSettingsHost(LoaderState& state, StopSignal& stop, int stopAtChange)
+        : FakeHost(state, stop), state_(state), stop_(stop), stopAtChange_(stopAtChange) {}
+    void SetLineSettings(std::string_view settings) override {
+        FakeHost::SetLineSettings(settings);
+        if (++changes_ == stopAtChange_) {
+            state_.SetInProgress(false);
+            stop_.RequestStop();
+        }
+    }
+
+  private:
+    LoaderState& state_;
+    StopSignal& stop_;
+    int stopAtChange_;
+    int changes_ = 0;
+};
+
+TEST_F(DownloadWorkerTest, AStopRequestedJustBeforeTheEnquiryStaysAStop) {
+    // The second change is the monitor line, the last call before the run is in progress.
+    StopDuringLineSettingsHost host(*state, stop, 2);
+    AddUnitsTo(host, 2);
+    RunInputs inputs{"/roms/unit.rom", "00C10000",
+                     RomFileWith(FormatS3Records(Pattern(500), kBase))};
+    DownloadWorker worker(*state, host);
+    EXPECT_EQ(worker.Run(inputs), RunOutcome::Stopped);
+    EXPECT_FALSE(state->InProgress()) << "the stop is not undone by the enquiry";
+    EXPECT_TRUE(PortStream(host).back().starts_with("settings 9600,N,8,1")) << "nothing sent after";
+    EXPECT_FALSE(host.startEnabled);
+    // Nothing is counted for the stopped run afterwards.
+    const int stage = state->Port(1).stage.load();
+    const std::uint8_t ack = kAck;
+    state->CountAcknowledgements(1, std::span(&ack, 1));
+    EXPECT_EQ(state->Port(1).stage.load(), stage);
+}
+
 // A host that fails unexpectedly at its nth write to the ports.
 class ThrowingHost : public FakeHost {
   public:

@@ -41,6 +41,7 @@ struct HostEvent {
         Setting,
         Progress,
         ProgressStep,
+        TakeIn,
     };
     Kind kind;
     long at = 0;
@@ -131,6 +132,13 @@ class FakeHost : public DownloadHost {
         Log(HostEvent::ProgressStep, 0, {});
         ++progress;
     }
+    void TakeInArrived() override {
+        Log(HostEvent::TakeIn, 0, {});
+        for (const int port : unread_) {
+            Count(port);
+        }
+        unread_.clear();
+    }
 
     // Inspection
     std::vector<HostEvent> Events(HostEvent::Kind kind) const {
@@ -155,8 +163,13 @@ class FakeHost : public DownloadHost {
     // Delivers an ACK byte to a port at a virtual time from now.
     void ScheduleAck(int port, long delayMs, int count = 1) {
         for (int i = 0; i < count; ++i) {
-            pending_.push_back({now_ + delayMs, port});
+            pending_.push_back({now_ + delayMs, port, false});
         }
+    }
+    // An ACK that reaches the computer at a virtual time from now but is counted only when the
+    // host is told to take in what has arrived, as when the UI thread is busy.
+    void ScheduleUnreadAck(int port, long delayMs) {
+        pending_.push_back({now_ + delayMs, port, true});
     }
 
     std::vector<HostEvent> events;
@@ -175,6 +188,7 @@ class FakeHost : public DownloadHost {
     struct PendingAck {
         long at;
         int port;
+        bool unread;
     };
 
     void CheckStop() const {
@@ -209,12 +223,20 @@ class FakeHost : public DownloadHost {
             const PendingAck ack = pending_.front();
             pending_.erase(pending_.begin());
             now_ = std::max(now_, ack.at);
-            const std::uint8_t byte = kAck;
-            if (state_.IsActive(ack.port)) {
-                state_.CountAcknowledgements(ack.port, std::span(&byte, 1));
+            if (ack.unread) {
+                unread_.push_back(ack.port);
+            } else {
+                Count(ack.port);
             }
         }
         now_ = target;
+    }
+
+    void Count(int port) {
+        const std::uint8_t byte = kAck;
+        if (state_.IsActive(port)) {
+            state_.CountAcknowledgements(port, std::span(&byte, 1));
+        }
     }
 
     void React(int port, std::span<const std::uint8_t> bytes) {
@@ -263,6 +285,7 @@ class FakeHost : public DownloadHost {
     StopSignal& stop_;
     std::map<int, Unit> units_;
     std::vector<PendingAck> pending_;
+    std::vector<int> unread_;  // ports of ACKs arrived and not yet counted
     std::array<std::string, kPortCount> status_{};
     std::array<bool, kPortCount> open_{};
     std::optional<long> stopAt_;

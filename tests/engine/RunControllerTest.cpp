@@ -45,6 +45,7 @@ class ThreadHost : public DownloadHost {
     void RememberSettings(std::string_view, std::string_view) override {}
     void SetProgress(int) override {}
     void StepProgress() override {}
+    void TakeInArrived() override { CheckStop(); }
 
     std::atomic<int> messages{0}, closes{0}, starts{0}, sleeps{0}, writes{0};
     std::atomic<bool> sleeping{false};

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "engine/UnitStage.h"
 #include "tests/engine/FakeHost.h"
@@ -163,9 +164,9 @@ TEST_F(UnitTrackerTest, MessageComesBeforeTheStatusAndTheClose) {
             kinds.push_back(host.events[i].kind);
         }
     }
-    EXPECT_EQ(kinds, (std::vector<HostEvent::Kind>{HostEvent::Message, HostEvent::Status,
-                                                   HostEvent::ClosePort, HostEvent::CloseSelected,
-                                                   HostEvent::EnableStart}));
+    EXPECT_EQ(kinds, (std::vector<HostEvent::Kind>{
+                         HostEvent::TakeIn, HostEvent::Message, HostEvent::Status,
+                         HostEvent::ClosePort, HostEvent::CloseSelected, HostEvent::EnableStart}));
     EXPECT_EQ(host.NowMs(), 20000) << "40 polls of 500 ms";
 }
 
@@ -223,6 +224,54 @@ TEST_F(UnitTrackerTest, WaitEndsAtTheFirstPollThatFindsEveryUnit) {
     EXPECT_FALSE(Wait(kFwLoadCmdAck, 5, 60));
     EXPECT_EQ(host.NowMs(), 15);
     EXPECT_EQ(Sleeps(), 3);
+}
+
+TEST(UnitTrackerDeadline, WhatArrivedByTheDeadlineIsTakenInBeforeAUnitIsGivenUp) {
+    struct Case {
+        const char* name;
+        std::optional<long> ackAt;  // ms after the wait began; the deadline is at 300
+        bool unread;                // arrived, but not counted until taken in
+        bool passes;
+        std::size_t takeIns;
+    };
+    const Case cases[] = {
+        {"unread, early", 40, true, true, 1},
+        {"unread, at the deadline", 300, true, true, 1},
+        {"unread, after the deadline", 301, true, false, 1},
+        {"nothing arrived", std::nullopt, false, false, 1},
+        {"read in time: no take-in", 5, false, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto state = std::make_unique<LoaderState>();
+        StopSignal stop;
+        FakeHost host(*state, stop);
+        UnitTracker tracker(*state, host);
+        // Port 1 answers at once and keeps the run alive; port 2 is the unit under test.
+        for (int port : {1, 2}) {
+            state->Port(port).selected.store(true);
+            host.SetOpen(port, true);
+        }
+        state->SetInProgress(true);
+        tracker.SetStage(kEnqSent);
+        host.ScheduleAck(1, 1);
+        if (c.ackAt && c.unread) {
+            host.ScheduleUnreadAck(2, *c.ackAt);
+        } else if (c.ackAt) {
+            host.ScheduleAck(2, *c.ackAt);
+        }
+        tracker.WaitForStage(kForce2MonSuccessful, milliseconds(20), 15);
+
+        const auto takeIns = host.Events(HostEvent::TakeIn);
+        ASSERT_EQ(takeIns.size(), c.takeIns);
+        if (!takeIns.empty()) {
+            EXPECT_EQ(takeIns[0].at, 300) << "at the deadline, not before";
+        }
+        EXPECT_EQ(host.Status(2), c.passes ? "Force2Mon Successful" : "Force2Mon Failed...");
+        EXPECT_EQ(state->Port(2).selected.load(), c.passes);
+        EXPECT_EQ(host.Messages().size(), c.passes ? 0u : 1u);
+        EXPECT_EQ(host.NowMs(), c.takeIns > 0 ? 300 : 20);
+    }
 }
 
 TEST_F(UnitTrackerTest, FinishRunClosesSelectedPortsBeforeStartIsEnabled) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ostream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -158,6 +159,29 @@ TEST(Download, AStopRequestedAsStartBeginsHoldsForTheRun) {
     EXPECT_TRUE(session.View().SettingWrites().empty());
     EXPECT_FALSE(session.Link().IsOpen(6));
     EXPECT_EQ(download.Report(6).bytesReceived, 0u);
+}
+
+TEST(Download, AThrowOnTheUiThreadEndsTheRunAsAnInternalError) {
+    const RomFixture rom(FirmwarePattern(300));
+    UnitRig download({4}, FastUnits());
+    HeadlessSession& session = download.Session();
+    session.View().SetCallbacks({[](int, const QString& text) {
+                                     if (text == StageText(kLoadingDemon)) {
+                                         throw std::runtime_error("the view refused");
+                                     }
+                                 },
+                                 {},
+                                 {},
+                                 {}});
+    EXPECT_EQ(download.Run(rom), RunOutcome::InternalError);
+    EXPECT_EQ(session.View().MessageTexts(),
+              std::vector<QString>{
+                  QString::fromUtf8(kInternalErrorMessage.data(), kInternalErrorMessage.size()) +
+                  "the view refused"});
+    EXPECT_FALSE(session.Link().IsOpen(4));
+    EXPECT_EQ(session.View().StartEnabledCount(), 1);
+    EXPECT_FALSE(session.State().InProgress());
+    EXPECT_EQ(download.Report(4).demonChunks, 0u);
 }
 
 }  // namespace

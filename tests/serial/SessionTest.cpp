@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <QSerialPort>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <memory>
 
 #include "tests/serial/PtySupport.h"
@@ -70,14 +73,34 @@ TEST_F(SessionStartTest, APortThatCannotOpenAtStartIsReportedWithItsOwnText) {
     ASSERT_TRUE(session_->Tick(2));
     session_->Link().ClosePort(2);
     mapping_->Set(2, MissingDevice());
-    QSerialPort probe;
-    probe.setPortName(MissingDevice());
-    probe.open(QIODevice::ReadWrite);
 
     EXPECT_EQ(session_->Run(HeadlessSession::MakeInputs(rom_.Path(), "00C10000")), std::nullopt);
-    EXPECT_EQ(Messages(), std::vector<QString>{probe.errorString()});
+    EXPECT_EQ(Messages(), std::vector<QString>{"No such file or directory: " + MissingDevice()});
     EXPECT_EQ(session_->View().Messages().front().icon, MessageIcon::Stop);
     EXPECT_FALSE(session_->Running());
+}
+
+TEST_F(SessionStartTest, TwoTickedPortsOnOneDeviceAreRefusedBeforeAnythingIsOpened) {
+    QTemporaryDir links;
+    const QString device = QFileInfo(one_.Path()).canonicalFilePath();
+    ASSERT_TRUE(QFile::link(device, links.filePath("usb-A")));
+    const QString sameDevice[] = {device, links.filePath("usb-A"),
+                                  "./" + QDir::current().relativeFilePath(device)};
+    mapping_->Set(3, two_.Path());
+    ASSERT_TRUE(session_->Tick(1));
+    ASSERT_TRUE(session_->Tick(3));
+    for (const QString& path : sameDevice) {
+        SCOPED_TRACE(path.toStdString());
+        session_->Link().ClosePort(1);
+        session_->Link().ClosePort(3);
+        session_->View().Clear();
+        mapping_->Set(3, path);
+        EXPECT_EQ(session_->Run(HeadlessSession::MakeInputs(rom_.Path(), "00C10000")),
+                  std::nullopt);
+        EXPECT_EQ(Messages(), std::vector<QString>{"COM1 and COM3 are the same device " + device +
+                                                   ": tick one box per unit."});
+        EXPECT_FALSE(session_->Link().IsOpen(1) || session_->Link().IsOpen(3));
+    }
 }
 
 TEST_F(SessionStartTest, UntickClosesThePort) {
