@@ -202,6 +202,9 @@ int CliRunner::Finish(HeadlessSession& session) {
         const PortSlot& slot = session.State().Port(unit.port);
         unit.complete = summary_.outcome == RunOutcome::Completed && slot.selected.load() &&
                         slot.stage.load() == kFwLoadComplete;
+        const int failedAt = slot.failedAt.load();
+        unit.endStage = failedAt >= 0 ? failedAt : slot.stage.load();
+        unit.cause = session.Link().Port(unit.port).LostCause().toStdString();
     }
     summary_.finishedAt = std::chrono::system_clock::now();
     return summary_.ExitCode();

@@ -42,15 +42,6 @@ StationNames DefaultStationNames(const std::optional<std::string>& station,
             operatorName ? *operatorName : LoginName()};
 }
 
-std::optional<int> StageOfStatus(const std::string& status) {
-    for (int stage = 0; stage < kStageCount; ++stage) {
-        if (StageFailTextTable[stage] == status || StageTextTable[stage] == status) {
-            return stage;
-        }
-    }
-    return std::nullopt;
-}
-
 RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
                         const DeviceLookup& lookup) {
     RunRecord run;
@@ -78,10 +69,13 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
         record.usbSerial = ToStd(identity.usbSerial);
         record.result = UnitResultName(summary, unit);
         if (record.result == "failed") {
-            record.failedStage = StageOfStatus(unit.status);
+            record.failedStage = unit.endStage;
             if (!unit.status.empty()) {
                 record.failedText = unit.status;
             }
+        }
+        if (!unit.cause.empty()) {
+            record.cause = unit.cause;
         }
         if (const auto ms = summary.unitMs.find(unit.port);
             summary.Flashed() && ms != summary.unitMs.end()) {

@@ -20,9 +20,6 @@ struct StationNames {
 StationNames DefaultStationNames(const std::optional<std::string>& station,
                                  const std::optional<std::string>& operatorName);
 
-// The stage whose text (failure or not) a unit's status shows; nothing for any other text.
-std::optional<int> StageOfStatus(const std::string& status);
-
 using DeviceLookup = std::function<DeviceIdentity(const QString& devicePath)>;
 
 // The run as the log keeps it. Units of a run that never reached them are "not-flashed".

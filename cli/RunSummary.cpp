@@ -101,9 +101,10 @@ std::string RunSummary::Text() const {
     std::string text;
     std::size_t complete = 0;
     for (const UnitResult& unit : units) {
-        char line[256];
-        std::snprintf(line, sizeof line, "COM%-2d %-24s %-8s %s\n", unit.port, unit.device.c_str(),
-                      unit.complete ? "OK" : "FAILED", unit.status.c_str());
+        char line[512];
+        std::snprintf(line, sizeof line, "COM%-2d %-24s %-8s %s%s\n", unit.port,
+                      unit.device.c_str(), unit.complete ? "OK" : "FAILED", unit.status.c_str(),
+                      unit.cause.empty() ? "" : (" (" + unit.cause + ")").c_str());
         text += line;
         complete += unit.complete;
     }
@@ -127,7 +128,8 @@ std::string RunSummary::Json(const std::string& extraMembers) const {
                 std::to_string(unit.port) + "\", \"device\": " + JsonString(unit.device) +
                 ", \"status\": " + JsonString(unit.status) +
                 ", \"complete\": " + (unit.complete ? "true" : "false") +
-                ", \"result\": " + JsonString(UnitResultName(*this, unit)) + "}";
+                ", \"result\": " + JsonString(UnitResultName(*this, unit)) +
+                (unit.cause.empty() ? "" : ", \"cause\": " + JsonString(unit.cause)) + "}";
     }
     json += units.empty() ? "]" : "\n  ]";
     if (!extraMembers.empty()) {

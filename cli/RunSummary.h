@@ -23,6 +23,9 @@ struct UnitResult {
     std::string device;
     std::string status;  // the text the unit's status ended with
     bool complete = false;
+    // The stage it failed to reach, else the one it stood at when the run ended.
+    std::optional<int> endStage = std::nullopt;
+    std::string cause = {};  // what failed beyond the unit: its line lost, its device gone
 };
 
 struct RunSummary {

@@ -37,6 +37,9 @@ constexpr std::int8_t kEraseTries = 40;
 RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
     UnitTracker units(state_, host_);
     outcome_ = RunOutcome::AllUnitsFailed;
+    for (int port = 1; port <= kPortCount; ++port) {
+        state_.Port(port).failedAt.store(-1);
+    }
     try {
         std::int32_t demonSize = 0;
         std::int32_t romSize = 0;

@@ -25,6 +25,8 @@ struct PortSlot {
     std::atomic<bool> selected{false};
     std::atomic<bool> controlCreated{false};
     std::atomic<int> stage{0};
+    // The stage this run's unit failed to reach at a wait; -1 while it has not failed one.
+    std::atomic<int> failedAt{-1};
 };
 
 // Everything a run works on. One exists for the owner's whole life: no buffer is allocated per run.

@@ -81,6 +81,7 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
                                     std::to_string(port) + ": " + std::string(failText);
         host_.ShowMessage(message, MessageButtons::Ok, MessageIcon::Stop);
         host_.SetStatusText(port, failText);
+        state_.Port(port).failedAt.store(expected);
         state_.Port(port).selected.store(false);
         host_.ClosePort(port);
     }

@@ -1,5 +1,6 @@
 #include "serial/CMSComm.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 #include <limits>
 
@@ -73,6 +74,14 @@ bool CMSComm::Create(int controlId) {
     auto port = std::make_unique<QSerialPort>();
     const unsigned generation = ++generation_;
     connect(port.get(), &QSerialPort::readyRead, this, &CMSComm::BytesArrived);
+    // Direct: the cause is taken while the port still says what went wrong.
+    connect(port.get(), &QSerialPort::errorOccurred, this,
+            [this, generation](QSerialPort::SerialPortError error) {
+                if ((error == QSerialPort::ReadError || error == QSerialPort::ResourceError) &&
+                    generation == generation_ && GetPortOpen() && lostCause_.isEmpty()) {
+                    NoteLostLine();
+                }
+            });
     // Queued: the port must not be closed from inside its own read handler.
     connect(
         port.get(), &QSerialPort::errorOccurred, this,
@@ -196,6 +205,7 @@ void CMSComm::SetPortOpen(bool open) {
     }
     const QString device = DevicePath();
     port_->setPortName(device);
+    lostCause_.clear();
     if (!port_->open(QIODevice::ReadWrite)) {
         const QString text = OpenFailureText(*port_, device);
         port_->clearError();
@@ -274,8 +284,16 @@ void CMSComm::LineLost(unsigned generation) {
     if (generation != generation_ || !GetPortOpen()) {
         return;
     }
-    // Nobody is told: the unit behind it fails its next wait, which reports it.
+    // Nobody is told now: the unit behind it fails its next wait, which reports it.
     port_->close();
+}
+
+void CMSComm::NoteLostLine() {
+    // Kept for those who report more than the unit's stage.
+    const QString device = DevicePath();
+    lostCause_ = QFileInfo::exists(device)
+                     ? QStringLiteral("line lost: %1: %2").arg(port_->errorString(), device)
+                     : QStringLiteral("device gone: %1 disappeared").arg(device);
 }
 
 }  // namespace vantrel

@@ -85,6 +85,9 @@ class CMSComm : public QObject {
 
     // The device path the port number maps to.
     QString DevicePath() const;
+    // Why the open line was lost since it was last opened ("device gone: /dev/ttyUSB0
+    // disappeared", "line lost: ..."); empty while it was not.
+    const QString& LostCause() const { return lostCause_; }
 
   signals:
     // A line event; GetCommEvent says which. Raised on the UI thread.
@@ -94,6 +97,7 @@ class CMSComm : public QObject {
     void Raise(short event);
     void BytesArrived();
     void LineLost(unsigned generation);
+    void NoteLostLine();
 
     const PortMapping& mapping_;
     std::unique_ptr<QSerialPort> port_;
@@ -105,6 +109,7 @@ class CMSComm : public QObject {
     short rThreshold_ = 0;
     short inputLen_ = 0;
     short lastEvent_ = 0;
+    QString lostCause_;  // kept after the close, for the run's report
 };
 
 }  // namespace vantrel

@@ -301,6 +301,31 @@ TEST_F(CliProgramTest, InterruptDuringTheFirmwareStopsAtOnce) {
     EXPECT_NE(Out().find("(stopped)"), std::string::npos) << Out();
 }
 
+TEST_F(CliProgramTest, AUnitWhoseAdapterIsPulledIsReportedWithThatCause) {
+    // The simulator program takes the unit's device away when it hangs up, as a pulled adapter.
+    const fs::path units = dir_ / "units";
+    const pid_t simulator = fork();
+    if (simulator == 0) {
+        execl(VANTREL_UNITSIM_PATH, VANTREL_UNITSIM_PATH, "--dir", units.c_str(), "--count", "2",
+              "--fast", "--fault", "2:hangup:2", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (int i = 0; i < 500 && !fs::exists(units / "com2"); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    EXPECT_EQ(RunToEnd({"--json", "--rom", WriteRom(Pattern(224 * 4)), (units / "com1").string(),
+                        (units / "com2").string()}),
+              1);
+    kill(simulator, SIGTERM);
+    waitpid(simulator, nullptr, 0);
+    const QJsonArray report =
+        QJsonDocument::fromJson(QByteArray::fromStdString(Out())).object()["units"].toArray();
+    ASSERT_EQ(report.size(), 2) << Out();
+    EXPECT_FALSE(report[0].toObject().contains("cause"));
+    EXPECT_EQ(report[1].toObject()["cause"].toString().toStdString(),
+              "device gone: " + (units / "com2").string() + " disappeared");
+}
+
 TEST_F(CliProgramTest, JsonSummaryDescribesEachUnit) {
     sim::BenchOptions options = Units(2);
     options.faults[1] = {{sim::FaultKind::FirmwareStop, 2}};
