@@ -287,18 +287,22 @@ TEST_F(CliProgramTest, InspectDescribesWhatWouldFlashAndRefusesAsARunWould) {
 }
 
 TEST_F(CliProgramTest, InterruptDuringTheFirmwareStopsAtOnce) {
-    sim::UnitBench bench(Units(2));
-    const std::string rom = WriteRom(Pattern(224 * 2000));
-    const pid_t pid = Start({"--rom", rom, bench.LinkPath(1), bench.LinkPath(2)});
-    ASSERT_TRUE(bench.Unit(1).WaitUntil(
-        [](const sim::UnitReport& r) { return r.firmwareChunks >= 3; }, 60s));
-    kill(pid, SIGINT);
-    EXPECT_EQ(Wait(pid, 10s), 130) << Err();
-    const unsigned chunks = bench.Unit(1).Report().firmwareChunks;
-    std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(bench.Unit(1).Report().firmwareChunks, chunks) << "nothing sent after the stop";
-    EXPECT_LT(chunks, 2000u);
-    EXPECT_NE(Out().find("(stopped)"), std::string::npos) << Out();
+    // Ctrl+C, and a terminal or ssh session that closes, alike.
+    for (const int signal : {SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        sim::UnitBench bench(Units(2));
+        const std::string rom = WriteRom(Pattern(224 * 2000));
+        const pid_t pid = Start({"--rom", rom, bench.LinkPath(1), bench.LinkPath(2)});
+        ASSERT_TRUE(bench.Unit(1).WaitUntil(
+            [](const sim::UnitReport& r) { return r.firmwareChunks >= 3; }, 60s));
+        kill(pid, signal);
+        EXPECT_EQ(Wait(pid, 10s), 130) << Err();
+        const unsigned chunks = bench.Unit(1).Report().firmwareChunks;
+        std::this_thread::sleep_for(100ms);
+        EXPECT_EQ(bench.Unit(1).Report().firmwareChunks, chunks) << "nothing sent after the stop";
+        EXPECT_LT(chunks, 2000u);
+        EXPECT_NE(Out().find("(stopped)"), std::string::npos) << Out();
+    }
 }
 
 TEST_F(CliProgramTest, AUnitWhoseAdapterIsPulledIsReportedWithThatCause) {
