@@ -69,7 +69,7 @@ class CliProgramTest : public ::testing::Test {
 
     // Starts the program with its settings in a private directory; standard input from the
     // given descriptor, else empty.
-    pid_t Start(const std::vector<std::string>& arguments, int input = -1) {
+    pid_t Start(const std::vector<std::string>& arguments, int input = -1, int errors = -1) {
         std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (dir_ / "config").string(),
                                         "HOME=" + dir_.string()};
         for (char** e = environ; *e != nullptr; ++e) {
@@ -92,8 +92,12 @@ class CliProgramTest : public ::testing::Test {
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "stdout").c_str(),
                                          O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (errors >= 0) {
+            posix_spawn_file_actions_adddup2(&actions, errors, 2);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
+                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        }
         if (input >= 0) {
             posix_spawn_file_actions_adddup2(&actions, input, 0);
         } else {
@@ -328,6 +332,21 @@ TEST_F(CliProgramTest, AUnitWhoseAdapterIsPulledIsReportedWithThatCause) {
     EXPECT_FALSE(report[0].toObject().contains("cause"));
     EXPECT_EQ(report[1].toObject()["cause"].toString().toStdString(),
               "device gone: " + (units / "com2").string() + " disappeared");
+}
+
+TEST_F(CliProgramTest, AReaderOfStderrThatGoesAwayStopsTheRun) {
+    sim::UnitBench bench(Units(1));
+    int errors[2];
+    ASSERT_EQ(pipe2(errors, O_CLOEXEC), 0);
+    const pid_t pid =
+        Start({"--rom", WriteRom(Pattern(224 * 2000)), bench.LinkPath(1)}, -1, errors[1]);
+    close(errors[1]);
+    ASSERT_TRUE(bench.Unit(1).WaitUntil(
+        [](const sim::UnitReport& r) { return r.firmwareChunks >= 3; }, 60s));
+    close(errors[0]);  // as a pipeline whose reader ended
+    EXPECT_EQ(Wait(pid, 10s), 130);
+    EXPECT_LT(bench.Unit(1).Report().firmwareChunks, 2000u);
+    EXPECT_NE(Out().find("(stopped)"), std::string::npos) << Out();
 }
 
 TEST_F(CliProgramTest, JsonSummaryDescribesEachUnit) {
