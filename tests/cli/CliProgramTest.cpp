@@ -410,7 +410,8 @@ TEST_F(CliProgramTest, EachUnitIsNamedOnceAndRelativePathsStartHere) {
     EXPECT_EQ(bench.Unit(1).Report().bytesReceived, 0u) << "no port was touched";
 
     EXPECT_EQ(RunToEnd({"--rom", rom, "units/com1"}), 0) << Err();
-    const auto written = bench.Unit(1).Report().WrittenRange();
+    const auto report = bench.Unit(1).Report();
+    const auto written = report.WrittenRange();
     EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), image);
 }
 
