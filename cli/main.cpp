@@ -8,7 +8,7 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
-#include "cli/InspectCommand.h"
+#include "cli/FirmwareFileReport.h"
 #include "cli/LineInput.h"
 #include "cli/PortList.h"
 #include "cli/StationLoop.h"
@@ -58,7 +58,7 @@ int main(int argc, char* argv[]) {
                             vantrel::SettingsStore::kFwBaseAddrValue,
                             vantrel::SettingsStore::kDefaultFwBaseAddr)
                 .toStdString());
-        return vantrel::cli::RunInspectCommand(*inspect, base, std::cout, std::cerr);
+        return vantrel::cli::RunFirmwareFileReport(*inspect, base, std::cout, std::cerr);
     }
     const auto& options = std::get<vantrel::cli::CliOptions>(parsed);
 

@@ -1,4 +1,4 @@
-#include "cli/InspectCommand.h"
+#include "cli/FirmwareFileReport.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -123,7 +123,7 @@ QString Text(const Inspection& inspection) {
 
 }  // namespace
 
-int RunInspectCommand(const InspectRequest& request, const std::string& baseAddressText,
+int RunFirmwareFileReport(const InspectRequest& request, const std::string& baseAddressText,
                       std::ostream& out, std::ostream& err) {
     auto buffer = std::make_unique<RomImage>();
     CheckedFirmware firmware;
