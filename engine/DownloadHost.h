@@ -21,7 +21,9 @@ struct StatusUpdate {
 struct RunStopped {};
 
 // Everything a download run needs of the window and the ports. Called on the worker thread; an
-// implementation carries each call out wherever its objects live and returns when it is done.
+// implementation carries each call out wherever its objects live and returns when it is done,
+// except status texts and progress, which may be carried out later, in the order given, but
+// always before the next call of any other kind is.
 //
 // Stop rule: once the run is asked to stop, every call throws RunStopped instead of doing its
 // work, and a sleep under way ends at once by throwing it. This is the only place a stop is
@@ -65,6 +67,9 @@ class DownloadHost {
     virtual Clock::time_point Now() = 0;
     virtual void SleepUntil(Clock::time_point deadline) = 0;
     void Sleep(std::chrono::milliseconds duration) { SleepUntil(Now() + duration); }
+    // A wait's pause: until the deadline, or less. It may end as soon as an ACK has been counted
+    // since the previous one ended, so a wait looks at the units the moment one moves on.
+    virtual void WaitForAcknowledgement(Clock::time_point deadline) { SleepUntil(deadline); }
 };
 
 }  // namespace vantrel

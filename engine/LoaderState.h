@@ -42,7 +42,9 @@ class LoaderState {
 
     // UI thread: each ACK byte moves a non-zero stage counter on by one; every other byte is
     // ignored. Nothing is counted while no run is in progress or the port is not selected.
-    void CountAcknowledgements(int port, std::span<const std::uint8_t> bytes);
+    // The bytes of one read move the counter in one step, so a worker looking at it meanwhile
+    // never sees half of a burst. Returns how many ACKs moved it.
+    int CountAcknowledgements(int port, std::span<const std::uint8_t> bytes);
 
     RomImage& RomBuffer() { return romImage_; }
     DemonImage& DemonBuffer() { return demonImage_; }

@@ -3,11 +3,13 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 
 namespace vantrel {
 
-// A request to stop a run, with a sleep that ends as soon as the request is made.
+// A request to stop a run, with a sleep that ends as soon as the request is made. A wait for
+// progress also ends when a unit's acknowledgement has been counted.
 class StopSignal {
   public:
     void RequestStop() {
@@ -30,10 +32,29 @@ class StopSignal {
         return wake_.wait_until(lock, deadline, [this] { return stopRequested_.load(); });
     }
 
+    // Any thread: something a waiting worker looks for has happened (an ACK was counted).
+    void NotifyProgress() {
+        {
+            std::lock_guard lock(mutex_);
+            ++progress_;
+        }
+        wake_.notify_all();
+    }
+    // Returns true when the stop was requested before the deadline; false at the deadline or as
+    // soon as progress was notified after `seen`, which is then brought up to date.
+    bool WaitForProgress(std::chrono::steady_clock::time_point deadline, std::uint64_t& seen) {
+        std::unique_lock lock(mutex_);
+        wake_.wait_until(lock, deadline,
+                         [&] { return stopRequested_.load() || progress_ != seen; });
+        seen = progress_;
+        return stopRequested_.load();
+    }
+
   private:
     std::mutex mutex_;
     std::condition_variable wake_;
     std::atomic<bool> stopRequested_{false};
+    std::uint64_t progress_ = 0;  // under mutex_
 };
 
 }  // namespace vantrel

@@ -1,5 +1,6 @@
 #include "engine/UnitTracker.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -32,7 +33,8 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         active[static_cast<std::size_t>(port - 1)] = state_.IsActive(port);
     }
     int successes = 0;
-    const auto start = host_.Now();
+    // The last poll's deadline; in between, the wait looks again whenever an ACK is counted.
+    const auto deadline = host_.Now() + interval * std::max<int>(tries, 1);
     const auto behind = [&] {
         for (int port = 1; port <= kPortCount; ++port) {
             if (active[static_cast<std::size_t>(port - 1)] &&
@@ -42,10 +44,9 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         }
         return false;
     };
-    for (int polls = 0;;) {
-        host_.SleepUntil(start + interval * (polls + 1));
+    for (bool lastLook = false;;) {
         // No unit is given up for an ACK that reached the computer in time but was not read yet.
-        if (polls + 1 >= tries && behind()) {
+        if (lastLook && behind()) {
             host_.TakeInArrived();
         }
         bool pending = false;
@@ -67,9 +68,11 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         if (reachedCount > 0) {
             host_.SetStatusTexts(std::span(reached.data(), reachedCount));
         }
-        if (!pending || ++polls >= tries) {
+        if (!pending || lastLook) {
             break;
         }
+        host_.WaitForAcknowledgement(deadline);
+        lastLook = host_.Now() >= deadline;
     }
 
     const std::string_view failText = StageFailTextTable.at(expectedIndex);

@@ -174,9 +174,12 @@ void SerialLink::ReadReceived(int port) {
     if (input.isEmpty()) {
         return;
     }
-    state_.CountAcknowledgements(port,
-                                 std::span(reinterpret_cast<const std::uint8_t*>(input.constData()),
-                                           static_cast<std::size_t>(input.size())));
+    const int counted = state_.CountAcknowledgements(
+        port, std::span(reinterpret_cast<const std::uint8_t*>(input.constData()),
+                        static_cast<std::size_t>(input.size())));
+    if (counted > 0) {
+        emit AcknowledgementCounted(port);
+    }
 }
 
 }  // namespace vantrel

@@ -66,6 +66,10 @@ class SerialLink : public QObject {
     bool IsOpen(int port) const;
     bool IsSelected(int port) const;
 
+  signals:
+    // An ACK read from the port moved its unit on.
+    void AcknowledgementCounted(int port);
+
   private:
     bool Prepare(int port);
     void PortEvent(int port);

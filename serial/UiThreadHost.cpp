@@ -4,6 +4,7 @@
 #include "threading/UiThreadCall.h"
 
 #include <QMetaObject>
+#include <QThread>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -18,16 +19,75 @@ QString Text(std::string_view text) {
 }  // namespace
 
 UiThreadHost::UiThreadHost(QObject& context, SerialLink& link, RunView& view, StopSignal& stop)
-    : mailbox_(new CallMailbox), link_(link), view_(view), stop_(stop) {
+    : mailbox_(new CallMailbox),
+      link_(link),
+      view_(view),
+      stop_(stop),
+      postedError_(std::make_shared<std::exception_ptr>()) {
     // The context may live on another thread than the one building the host.
     mailbox_->moveToThread(context.thread());
     mailbox_->setParent(&context);
+    progressConnection_ = QObject::connect(&link_, &SerialLink::AcknowledgementCounted, mailbox_,
+                                           [&stop] { stop.NotifyProgress(); });
+}
+
+// The stop signal may go before the link does.
+UiThreadHost::~UiThreadHost() {
+    QObject::disconnect(progressConnection_);
 }
 
 void UiThreadHost::OnUiThread(std::function<void()> call) {
-    if (!CallOnMailboxThread(*mailbox_, stop_, std::move(call))) {
-        throw RunStopped{};
+    auto queued = std::exchange(queued_, {});
+    const bool ran = CallOnMailboxThread(
+        *mailbox_, stop_,
+        [error = postedError_, queued = std::move(queued), call = std::move(call)] {
+            if (*error) {
+                std::rethrow_exception(std::exchange(*error, nullptr));
+            }
+            for (const auto& operation : queued) {
+                operation();
+            }
+            call();
+        });
+    if (!ran) {
+        Stopped();
     }
+}
+
+void UiThreadHost::Queue(std::function<void()> operation) {
+    if (stop_.StopRequested()) {
+        Stopped();
+    }
+    if (QThread::currentThread() == mailbox_->thread()) {
+        operation();
+        return;
+    }
+    queued_.push_back(std::move(operation));
+}
+
+void UiThreadHost::PostQueued() {
+    if (queued_.empty()) {
+        return;
+    }
+    mailbox_->Post([stop = &stop_, error = postedError_, queued = std::exchange(queued_, {})] {
+        if (stop->StopRequested() || *error) {
+            return;
+        }
+        // Nobody waits for these: what one throws waits for the worker's next crossing.
+        try {
+            for (const auto& operation : queued) {
+                operation();
+            }
+        } catch (...) {
+            *error = std::current_exception();
+        }
+    });
+}
+
+void UiThreadHost::Stopped() {
+    queued_.clear();
+    postedError_ = std::make_shared<std::exception_ptr>();
+    throw RunStopped{};
 }
 
 void UiThreadHost::SetStatusTexts(std::span<const StatusUpdate> updates) {
@@ -36,7 +96,7 @@ void UiThreadHost::SetStatusTexts(std::span<const StatusUpdate> updates) {
     for (const StatusUpdate& update : updates) {
         texts.emplace_back(update.port, Text(update.text));
     }
-    OnUiThread([this, texts = std::move(texts)] {
+    Queue([this, texts = std::move(texts)] {
         for (const auto& [port, text] : texts) {
             view_.SetStatusText(port, text);
         }
@@ -70,8 +130,16 @@ DownloadHost::Clock::time_point UiThreadHost::Now() {
 }
 
 void UiThreadHost::SleepUntil(Clock::time_point deadline) {
+    PostQueued();
     if (stop_.StopRequested() || stop_.WaitUntil(deadline)) {
-        throw RunStopped{};
+        Stopped();
+    }
+}
+
+void UiThreadHost::WaitForAcknowledgement(Clock::time_point deadline) {
+    PostQueued();
+    if (stop_.StopRequested() || stop_.WaitForProgress(deadline, progressSeen_)) {
+        Stopped();
     }
 }
 
@@ -101,11 +169,11 @@ void UiThreadHost::RememberSettings(std::string_view romPath, std::string_view b
 }
 
 void UiThreadHost::SetProgress(int position) {
-    OnUiThread([this, position] { view_.SetProgress(position); });
+    Queue([this, position] { view_.SetProgress(position); });
 }
 
 void UiThreadHost::StepProgress() {
-    OnUiThread([this] { view_.StepProgress(); });
+    Queue([this] { view_.StepProgress(); });
 }
 
 void UiThreadHost::TakeInArrived() {

@@ -53,6 +53,8 @@ std::string Describe(const HostEvent& e) {
             return "settings " + e.text;
         case HostEvent::Sleep:
             return "sleep " + std::to_string(e.port);
+        case HostEvent::Wait:
+            return "wait " + std::to_string(e.port);
         case HostEvent::Write: {
             if (e.bytes.size() >= 10 && e.bytes[0] == kStx &&
                 (e.bytes[2] == 0x81 || e.bytes[2] == 0x89)) {
@@ -131,21 +133,21 @@ class DownloadWorkerTest : public ::testing::Test {
 std::vector<std::string> ExpectedStream(const std::vector<std::string>& firmwareChunks) {
     std::vector<std::string> expected = {
         "settings 9600,O,8,1", "write 10 1E 4D 10 3", "sleep 400",
-        "settings 9600,N,8,1", "write 5 A 14 28",     "sleep 20",
+        "settings 9600,N,8,1", "write 5 A 14 28",     "wait 1",
         "sleep 100",
     };
     for (int k = 0; k < 26; ++k) {
         expected.push_back("demon " + Hex(0x800 + 224 * k) + (k < 25 ? " 224" : " 30"));
-        expected.push_back("sleep 5");
+        expected.push_back("wait 1");
     }
     for (const char* line :
          {"write 2 0 82 4 0 0 8 0 8E 3", "sleep 300", "write 2 0 86 1 D 94 3", "sleep 100",
-          "settings 57600,N,8,1", "sleep 600", "write 2 0 8F 0 8F 3", "sleep 500"}) {
+          "settings 57600,N,8,1", "sleep 600", "write 2 0 8F 0 8F 3", "wait 50"}) {
         expected.push_back(line);
     }
     for (const auto& chunk : firmwareChunks) {
         expected.push_back(chunk);
-        expected.push_back("sleep 5");
+        expected.push_back("wait 1");
     }
     return expected;
 }
@@ -163,8 +165,9 @@ TEST_F(DownloadWorkerTest, CommandStreamForOneThreeAndSixteenUnits) {
         for (const auto& e : fake->Events(HostEvent::Write)) {
             EXPECT_EQ(e.ports, all);
         }
-        // Every change of line settings pauses 2 ms per selected port.
-        const long fixed = 400 + 20 + 100 + 26 * 5 + 300 + 100 + 600 + 500 + 3 * 5;
+        // Every wait ends at its ACK (1 ms, the erase's at 50 ms); every change of line settings
+        // pauses 2 ms per selected port.
+        const long fixed = 400 + 1 + 100 + 26 * 1 + 300 + 100 + 600 + 50 + 3 * 1;
         EXPECT_EQ(fake->NowMs(), fixed + 3 * 2 * units);
         for (int port = 1; port <= units; ++port) {
             EXPECT_EQ(fake->Status(port), "FW Load Complete");
@@ -419,11 +422,12 @@ TEST_F(DownloadWorkerTest, UnitFailingAFirmwareChunkGetsNoLaterChunk) {
 
 TEST_F(DownloadWorkerTest, StopDuringAnyPauseOrWaitEndsTheRunWithoutTouchingTheHost) {
     // Times inside: a line settings change, the 400 ms pause, the enquiry wait, a Demon chunk
-    // wait, the 300, 100 and 600 ms pauses, the erase wait and a firmware chunk wait.
-    for (long stopAt : {1L, 100L, 415L, 560L, 680L, 1000L, 1100L, 1700L, 2700L}) {
+    // wait, the 300, 100 and 600 ms pauses, the erase wait and a firmware chunk wait; each ACK
+    // comes 10 ms after its command.
+    for (long stopAt : {1L, 100L, 410L, 560L, 900L, 1100L, 1500L, 2000L, 2700L}) {
         SCOPED_TRACE(stopAt);
         Reset();
-        fake->AddUnit(1, UnitBehaviour{.eraseMs = 900});
+        fake->AddUnit(1, UnitBehaviour{.ackDelayMs = 10, .eraseMs = 900});
         fake->StopAt(stopAt);
         EXPECT_EQ(RunWith(Pattern(224 * 40)), RunOutcome::Stopped);
         ASSERT_TRUE(fake->eventsAtStop.has_value());

@@ -33,6 +33,7 @@ struct HostEvent {
         LineSettings,
         Write,
         Sleep,
+        Wait,  // a wait's pause, which ends early at a counted ACK
         Status,
         Message,
         ClosePort,
@@ -99,6 +100,18 @@ class FakeHost : public DownloadHost {
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline.time_since_epoch())
                 .count();
         Log(HostEvent::Sleep, static_cast<int>(until - now_), {});
+        Advance(until - now_);
+    }
+    void WaitForAcknowledgement(Clock::time_point deadline) override {
+        long until =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline.time_since_epoch())
+                .count();
+        for (const PendingAck& ack : pending_) {
+            if (!ack.unread) {
+                until = std::min(until, std::max(now_, ack.at));
+            }
+        }
+        Log(HostEvent::Wait, static_cast<int>(until - now_), {});
         Advance(until - now_);
     }
     void SetLineSettings(std::string_view settings) override {

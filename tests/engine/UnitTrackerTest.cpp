@@ -33,7 +33,7 @@ class UnitTrackerTest : public ::testing::Test {
             return true;
         }
     }
-    int Sleeps() const { return static_cast<int>(host.Events(HostEvent::Sleep).size()); }
+    int Waits() const { return static_cast<int>(host.Events(HostEvent::Wait).size()); }
 
     std::unique_ptr<LoaderState> state = std::make_unique<LoaderState>();
     StopSignal stop;
@@ -83,7 +83,7 @@ TEST_F(UnitTrackerTest, StatusTextsOfOneStepGoToTheHostInOneBatch) {
     host.ScheduleAck(16, 3);
     host.ScheduleAck(5, 7);
     EXPECT_FALSE(Wait(kFwLoadCmdAck, 5, 60));
-    EXPECT_EQ(host.statusBatches, 3) << "ports 1 and 16 in the first poll, port 5 in the second";
+    EXPECT_EQ(host.statusBatches, 4) << "a batch per look: port 1 at 2 ms, 16 at 3, 5 at 7";
     const auto statuses = host.Events(HostEvent::Status);
     ASSERT_EQ(statuses.size(), 6u);
     EXPECT_EQ(statuses[3].port, 1);
@@ -99,7 +99,7 @@ TEST_F(UnitTrackerTest, AcknowledgementsAdvanceOnlyNonZeroCountersOfActivePorts)
     EXPECT_EQ(state->Port(1).stage.load(), 4) << "flag clear: nothing is counted";
 
     StartRun();
-    state->CountAcknowledgements(1, acks);
+    EXPECT_EQ(state->CountAcknowledgements(1, acks), 2);
     EXPECT_EQ(state->Port(1).stage.load(), 6) << "two ACKs, the NAK between them ignored";
     state->CountAcknowledgements(2, acks);
     EXPECT_EQ(state->Port(2).stage.load(), 0) << "a counter at 0 never advances";
@@ -115,7 +115,8 @@ TEST_F(UnitTrackerTest, WaitWithNoSelectedPortShowsNothingAndFinishesTheRun) {
     EXPECT_TRUE(host.Events(HostEvent::Status).empty());
     EXPECT_FALSE(state->InProgress());
     EXPECT_TRUE(host.startEnabled);
-    EXPECT_EQ(Sleeps(), 1) << "one interval, then the empty set ends the wait";
+    EXPECT_EQ(Waits(), 0) << "nobody to wait for: the run ends at once";
+    EXPECT_EQ(host.NowMs(), 0);
 }
 
 TEST_F(UnitTrackerTest, WaitBeforeTheRunIsInProgressFindsNoActiveUnit) {
@@ -144,8 +145,8 @@ TEST_F(UnitTrackerTest, UnitThatNeverAnswersTheEnquiryIsReportedAndDropped) {
     EXPECT_EQ(host.Status(2), "Force2Mon Successful");
     EXPECT_TRUE(state->Port(1).selected.load());
     EXPECT_TRUE(state->InProgress());
-    EXPECT_EQ(Sleeps(), 15) << "at most tries polls";
-    EXPECT_EQ(host.NowMs(), 300);
+    EXPECT_EQ(Waits(), 3) << "a look at each ACK, then the deadline";
+    EXPECT_EQ(host.NowMs(), 300) << "15 polls of 20 ms";
 
     tracker.SetStage(kLoadingDemon);
     EXPECT_EQ(host.Status(1), "Loading Demon");
@@ -160,7 +161,7 @@ TEST_F(UnitTrackerTest, MessageComesBeforeTheStatusAndTheClose) {
     EXPECT_TRUE(Wait(kEraseSuccessful, 500, 40));
     std::vector<HostEvent::Kind> kinds;
     for (std::size_t i = afterSetStage; i < host.events.size(); ++i) {
-        if (host.events[i].kind != HostEvent::Sleep) {
+        if (host.events[i].kind != HostEvent::Wait) {
             kinds.push_back(host.events[i].kind);
         }
     }
@@ -216,14 +217,19 @@ TEST_F(UnitTrackerTest, SingleSurvivorKeepsTheRunAliveAndLaterSuccessesCountPerW
               "Error detected with the unit connected to COM 2: Demon Load Cmd Not Ack...");
 }
 
-TEST_F(UnitTrackerTest, WaitEndsAtTheFirstPollThatFindsEveryUnit) {
-    Select({1});
+TEST_F(UnitTrackerTest, WaitEndsTheMomentTheLastUnitIsCounted) {
+    Select({1, 2});
     StartRun();
-    tracker.SetStage(kFwLoadCmdSent);
-    host.ScheduleAck(1, 12);
-    EXPECT_FALSE(Wait(kFwLoadCmdAck, 5, 60));
-    EXPECT_EQ(host.NowMs(), 15);
-    EXPECT_EQ(Sleeps(), 3);
+    for (const long ackAt : {12L, 299L}) {
+        SCOPED_TRACE(ackAt);
+        const long start = host.NowMs();
+        tracker.SetStage(kFwLoadCmdSent);
+        host.ScheduleAck(1, 1);
+        host.ScheduleAck(2, ackAt);
+        EXPECT_FALSE(Wait(kFwLoadCmdAck, 5, 60));
+        EXPECT_EQ(host.NowMs() - start, ackAt) << "not at the next 5 ms poll";
+        EXPECT_TRUE(host.Messages().empty());
+    }
 }
 
 TEST(UnitTrackerDeadline, WhatArrivedByTheDeadlineIsTakenInBeforeAUnitIsGivenUp) {
@@ -270,7 +276,7 @@ TEST(UnitTrackerDeadline, WhatArrivedByTheDeadlineIsTakenInBeforeAUnitIsGivenUp)
         EXPECT_EQ(host.Status(2), c.passes ? "Force2Mon Successful" : "Force2Mon Failed...");
         EXPECT_EQ(state->Port(2).selected.load(), c.passes);
         EXPECT_EQ(host.Messages().size(), c.passes ? 0u : 1u);
-        EXPECT_EQ(host.NowMs(), c.takeIns > 0 ? 300 : 20);
+        EXPECT_EQ(host.NowMs(), c.takeIns > 0 ? 300 : 5);
     }
 }
 
@@ -298,7 +304,7 @@ TEST_F(UnitTrackerTest, StopRequestEndsTheWaitWithoutTouchingTheHostAgain) {
     EXPECT_THROW(tracker.WaitForStage(kEraseSuccessful, milliseconds(500), 40), RunStopped);
     EXPECT_EQ(host.NowMs(), 1200);
     for (std::size_t i = before; i < host.events.size(); ++i) {
-        EXPECT_EQ(host.events[i].kind, HostEvent::Sleep);
+        EXPECT_EQ(host.events[i].kind, HostEvent::Wait);
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "engine/MonitorPackets.h"
+#include "engine/UnitStage.h"
 #include "session/RecordingView.h"
 #include "tests/serial/LinkFixture.h"
 #include "threading/CallMailbox.h"
@@ -161,14 +162,15 @@ TEST_F(UiThreadHostTest, WorkerCallsAreCarriedOutOnTheUiThreadInOrder) {
     EXPECT_EQ(view_.StartEnabledCount(), 1);
 }
 
-TEST_F(UiThreadHostTest, SeveralStatusTextsCrossInOneCallInTheirOrder) {
+TEST_F(UiThreadHostTest, AChunksTextsProgressAndWriteCrossOnceInTheirOrder) {
+    testing::BarePty& one = TickOpen(1);
     std::vector<QString> seen;
     int crossings = 0;
     view_.SetCallbacks({[&](int port, const QString& text) {
                             seen.push_back(QStringLiteral("%1 %2").arg(port).arg(text));
                         },
                         {},
-                        {},
+                        [&](int position) { seen.push_back(QString::number(position)); },
                         {}});
     PostedCallFilter counter([&] {
         ++crossings;
@@ -180,11 +182,60 @@ TEST_F(UiThreadHostTest, SeveralStatusTextsCrossInOneCallInTheirOrder) {
         const std::string second = "FW Load Cmd Ack";
         const StatusUpdate updates[] = {{9, first}, {2, second}, {16, first}};
         host_.SetStatusTexts(updates);
+        host_.StepProgress();
+        host_.WriteToSelected(std::vector<std::uint8_t>{kAck});
     });
     Mailbox().removeEventFilter(&counter);
     EXPECT_EQ(crossings, 1);
     EXPECT_EQ(seen, (std::vector<QString>{"9 FW Load Cmd Sent", "2 FW Load Cmd Ack",
-                                          "16 FW Load Cmd Sent"}));
+                                          "16 FW Load Cmd Sent", "1"}));
+    EXPECT_EQ(one.Receive(1), std::vector<std::uint8_t>{kAck});
+}
+
+TEST_F(UiThreadHostTest, AWaitShowsItsTextsAndEndsWhenTheLinkCountsAnAck) {
+    testing::BarePty& one = TickOpen(1);
+    state_->SetInProgress(true);
+    state_->Port(1).stage.store(kFwLoadCmdSent);
+    std::atomic<bool> waiting{false};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        host_.SetStatusText(1, "FW Load Cmd Sent");
+        waiting.store(true);
+        // Far beyond the test's patience: only the ACK can end it in time.
+        host_.WaitForAcknowledgement(DownloadHost::Clock::now() + 10 * kPatience);
+        done.store(true);
+    });
+    const bool shown =
+        ProcessEventsUntil([&] { return waiting.load() && view_.Status(1) == "FW Load Cmd Sent"; });
+    EXPECT_FALSE(done.load());
+    one.Send({kAck});
+    const bool woken = ProcessEventsUntil([&] { return done.load(); });
+    if (!woken) {
+        stop_.RequestStop();
+    }
+    worker.join();
+    state_->SetInProgress(false);
+    EXPECT_TRUE(shown) << "the text went ahead while the worker waited";
+    EXPECT_TRUE(woken);
+    EXPECT_EQ(state_->Port(1).stage.load(), kFwLoadCmdAck);
+}
+
+TEST_F(UiThreadHostTest, ATextThatFailedWhileTheWorkerWaitedEndsTheRunAtTheNextCrossing) {
+    view_.SetCallbacks(
+        {[](int, const QString&) { throw std::runtime_error("the view refused"); }, {}, {}, {}});
+    std::string error;
+    OnWorker([&] {
+        host_.SetStatusText(1, "Erase Successful");
+        host_.Sleep(1ms);
+        try {
+            host_.EnableStart();
+        } catch (const std::runtime_error& e) {
+            error = e.what();
+        }
+        host_.EnableStart();
+    });
+    EXPECT_EQ(error, "the view refused");
+    EXPECT_EQ(view_.StartEnabledCount(), 1) << "the failing crossing did nothing, the next did";
 }
 
 TEST_F(UiThreadHostTest, CallsFromTheUiThreadRunAtOnce) {
@@ -282,6 +333,7 @@ TEST_F(UiThreadHostTest, NothingIsTouchedAfterAStop) {
     std::atomic<int> refused{0};
     std::thread worker([&] {
         host_.SetProgress(7);
+        host_.TakeInArrived();
         stopped.WaitOpen();
         const std::vector<std::function<void()>> late = {
             [&] { host_.SetStatusText(1, "late"); },
@@ -342,13 +394,13 @@ TEST_F(UiThreadHostTest, ACallGivenUpAtAStopNeverRunsEvenAfterTheStopIsCleared) 
     });
     Mailbox().installEventFilter(&stopFirst);
     OnWorker([&] {
-        EXPECT_THROW(host_.SetStatusText(1, "stale"), RunStopped);
+        EXPECT_THROW(host_.EnableStart(), RunStopped);
         returned.store(true);
         gaveUp.Open();
     });
     Mailbox().removeEventFilter(&stopFirst);
     EXPECT_TRUE(returned.load());
-    EXPECT_TRUE(view_.StatusHistory(1).empty());
+    EXPECT_EQ(view_.StartEnabledCount(), 0);
 }
 
 TEST_F(UiThreadHostTest, SleepEndsWhenAStopIsRequested) {
