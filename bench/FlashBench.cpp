@@ -1,9 +1,10 @@
 // Flashes whole images into simulated units with true line timing and compares the time with
-// the protocol's floor and the wire's. The units run in a separate vantrel-unitsim process, so
-// the CPU time and peak memory printed are the loader's own.
+// three floors: the protocol's, the sequence's and the wire's. The units run in a separate
+// vantrel-unitsim process, so the CPU time and peak memory printed are the loader's own.
 //
-//   flash_bench [--short] [--phases] [--sim PATH]
+//   flash_bench [--short] [--row KIB,UNITS,BAUD]... [--phases] [--sim PATH]
 //     --short   16 KiB on 1 and 4 units, and on 4 at 115200 (under a minute)
+//     --row     only the rows given, e.g. --row 640,16,115200
 //     --phases  how long port 1 spent at each stage
 //     default   16 KiB and 640 KiB on 1, 4 and 16 units, and 640 KiB on 16 at 115200
 #include <signal.h>
@@ -110,6 +111,7 @@ struct Result {
     Row row;
     double ms = 0;
     double floorMs = 0;
+    double sequenceMs = 0;
     double wireMs = 0;
     double transferMs = 0;
     double transferCpuMs = 0;
@@ -164,7 +166,8 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
             lastPosition = position;
         };
         session.View().SetCallbacks(std::move(callbacks));
-        auto inputs = vantrel::HeadlessSession::MakeInputs(rom.string(), vantrel::SettingsStore::kDefaultFwBaseAddr);
+        auto inputs = vantrel::HeadlessSession::MakeInputs(
+            rom.string(), vantrel::SettingsStore::kDefaultFwBaseAddr);
         inputs.demonBaud = row.baud;
         const auto start = Clock::now();
         const auto outcome = session.Run(std::move(inputs));
@@ -180,6 +183,7 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
     StopSimulator(sim);
     const vantrel::bench::UnitTimes times{kEraseMs, kWriteMs};
     result.floorMs = vantrel::bench::ProtocolFloorMs(romBytes, units, times, row.baud);
+    result.sequenceMs = vantrel::bench::SequenceFloorMs(romBytes, units, times, row.baud);
     result.wireMs = vantrel::bench::WireFloorMs(romBytes, times, row.baud);
     return result;
 }
@@ -190,6 +194,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     bool shortMode = false;
     bool showPhases = false;
+    std::vector<Row> chosen;
     std::string simulator = VANTREL_UNITSIM_PATH;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -199,8 +204,16 @@ int main(int argc, char* argv[]) {
             showPhases = true;
         } else if (arg == "--sim" && i + 1 < argc) {
             simulator = argv[++i];
+        } else if (Row row; arg == "--row" && i + 1 < argc &&
+                            std::sscanf(argv[i + 1], "%zu,%d,%d", &row.romBytes, &row.units,
+                                        &row.baud) == 3) {
+            row.romBytes *= 1024;
+            chosen.push_back(row);
+            ++i;
         } else {
-            std::fprintf(stderr, "usage: %s [--short] [--phases] [--sim PATH]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--short] [--row KIB,UNITS,BAUD]... [--phases] [--sim PATH]\n",
+                         argv[0]);
             return 2;
         }
     }
@@ -210,7 +223,9 @@ int main(int argc, char* argv[]) {
     constexpr std::size_t kSmall = 16 * 1024;
     constexpr std::size_t kLarge = 640 * 1024;
     std::vector<Row> rows = {{kSmall, 1}, {kSmall, 4}};
-    if (shortMode) {
+    if (!chosen.empty()) {
+        rows = chosen;
+    } else if (shortMode) {
         rows.push_back({kSmall, 4, 115200});
     } else {
         rows.insert(rows.end(),
@@ -220,13 +235,16 @@ int main(int argc, char* argv[]) {
         "floor: the protocol's floor: every byte and ACK at its line speed, the unit's erase and\n"
         "       write times, each acknowledged wait rounded up to its poll interval, the fixed\n"
         "       pauses and 2 ms per port at each change of line settings\n"
+        "seq:   the sequence's floor: the wire's floor plus the fixed pauses and the pauses at\n"
+        "       changes of line settings; what a loader that looks the moment an ACK is in "
+        "reaches\n"
         "wire:  the wire's floor: every byte and ACK at its line speed plus the unit's erase and\n"
         "       write times; no poll rounding, no pauses\n"
         "units: erase %d ms, write %d ms per chunk; vs 57600: time over the same row at 57600\n\n",
         kEraseMs, kWriteMs);
-    std::printf("%-8s %5s %6s %9s %9s %7s %9s %7s %9s %8s %7s %s\n", "image", "units", "baud",
-                "time s", "floor s", "ratio", "wire s", "ratio", "vs 1 unit", "vs 57600", "cpu %",
-                "ok");
+    std::printf("%-8s %5s %6s %9s %9s %7s %9s %7s %9s %7s %9s %8s %7s %s\n", "image", "units",
+                "baud", "time s", "floor s", "ratio", "seq s", "ratio", "wire s", "ratio",
+                "vs 1 unit", "vs 57600", "cpu %", "ok");
     bool allOk = true;
     std::vector<Result> results;
     const auto find = [&results](std::size_t romBytes, int units) -> const Result* {
@@ -251,10 +269,11 @@ int main(int argc, char* argv[]) {
             slow != nullptr && row.baud != 57600) {
             std::snprintf(versusSlow, sizeof versusSlow, "%.4f", r.ms / slow->ms);
         }
-        std::printf("%-8s %5d %6d %9.2f %9.2f %7.4f %9.2f %7.4f %9s %8s %7.2f %s\n",
+        std::printf("%-8s %5d %6d %9.2f %9.2f %7.4f %9.2f %7.4f %9.2f %7.4f %9s %8s %7.2f %s\n",
                     (std::to_string(row.romBytes / 1024) + " KiB").c_str(), row.units, row.baud,
-                    r.ms / 1000, r.floorMs / 1000, r.ms / r.floorMs, r.wireMs / 1000,
-                    r.ms / r.wireMs, versusOne, versusSlow, cpuPercent, r.ok ? "yes" : "NO");
+                    r.ms / 1000, r.floorMs / 1000, r.ms / r.floorMs, r.sequenceMs / 1000,
+                    r.ms / r.sequenceMs, r.wireMs / 1000, r.ms / r.wireMs, versusOne, versusSlow,
+                    cpuPercent, r.ok ? "yes" : "NO");
         if (showPhases && !r.phases.empty()) {
             for (std::size_t i = 0; i + 1 < r.phases.size(); ++i) {
                 std::printf("    %-22s %9.1f ms\n", r.phases[i].first.toUtf8().constData(),
@@ -266,8 +285,9 @@ int main(int argc, char* argv[]) {
         if (const Result* slow = find(row.romBytes, row.units);
             slow != nullptr && row.baud != 57600) {
             // What the floors expect of the faster line, beside what it gave.
-            std::printf("    vs 57600: time %.4f, floor %.4f, wire %.4f\n", r.ms / slow->ms,
-                        r.floorMs / slow->floorMs, r.wireMs / slow->wireMs);
+            std::printf("    vs 57600: time %.4f, floor %.4f, seq %.4f, wire %.4f\n",
+                        r.ms / slow->ms, r.floorMs / slow->floorMs, r.sequenceMs / slow->sequenceMs,
+                        r.wireMs / slow->wireMs);
         }
         std::fflush(stdout);
         allOk = allOk && r.ok;

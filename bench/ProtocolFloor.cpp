@@ -24,16 +24,20 @@ double EachChunk(std::size_t bytes, Fn chunkMs) {
     return total;
 }
 
-// The sequence's time; the protocol's own waiting only when asked for.
-double FloorMs(std::size_t romBytes, int units, const UnitTimes& times, int baud, bool protocol) {
+// What the sequence waits for beside the line and the unit.
+struct Waiting {
+    bool pauses;        // the fixed pauses and those at changes of line settings
+    bool roundToPolls;  // an ACK is seen at the first poll after it is in
+};
+
+double FloorMs(std::size_t romBytes, int units, const UnitTimes& times, int baud, Waiting waiting) {
     const double slow = ByteMs(9600, false);
     const double slowOdd = ByteMs(9600, true);
     const double fast = ByteMs(baud, false);
-    // An acknowledged command is seen at the first poll after its ACK is in.
-    const auto acked = [protocol](double ms, double poll) {
-        return protocol ? RoundUp(ms, poll) : ms;
+    const auto acked = [waiting](double ms, double poll) {
+        return waiting.roundToPolls ? RoundUp(ms, poll) : ms;
     };
-    const auto pause = [protocol](double ms) { return protocol ? ms : 0.0; };
+    const auto pause = [waiting](double ms) { return waiting.pauses ? ms : 0.0; };
 
     double total = pause(3 * 2.0 * units);  // three changes of line settings
     total += 5 * slowOdd + pause(400);      // force to monitor, then its pause
@@ -59,11 +63,15 @@ double ByteMs(int baud, bool parity) {
 }
 
 double ProtocolFloorMs(std::size_t romBytes, int units, const UnitTimes& times, int baud) {
-    return FloorMs(romBytes, units, times, baud, true);
+    return FloorMs(romBytes, units, times, baud, {.pauses = true, .roundToPolls = true});
+}
+
+double SequenceFloorMs(std::size_t romBytes, int units, const UnitTimes& times, int baud) {
+    return FloorMs(romBytes, units, times, baud, {.pauses = true, .roundToPolls = false});
 }
 
 double WireFloorMs(std::size_t romBytes, const UnitTimes& times, int baud) {
-    return FloorMs(romBytes, 0, times, baud, false);
+    return FloorMs(romBytes, 0, times, baud, {.pauses = false, .roundToPolls = false});
 }
 
 }  // namespace vantrel::bench

@@ -64,7 +64,7 @@ QJsonObject Json(const Inspection& inspection) {
     QJsonObject seconds;
     for (int baud : kRates) {
         seconds.insert(QString::number(baud),
-                       bench::ProtocolFloorMs(layout.size, 1, bench::UnitTimes{}, baud) / 1000.0);
+                       bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, baud) / 1000.0);
     }
     return {
         {"file", QString::fromStdString(inspection.path)},
@@ -93,7 +93,7 @@ QString Text(const Inspection& inspection) {
     }
     QStringList times;
     for (int baud : kRates) {
-        const double ms = bench::ProtocolFloorMs(layout.size, 1, bench::UnitTimes{}, baud);
+        const double ms = bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, baud);
         times << QString::number(baud) + " baud " +
                      QString::fromStdString(OneDecimal(ms / 1000.0)) + " s";
     }
@@ -124,7 +124,7 @@ QString Text(const Inspection& inspection) {
 }  // namespace
 
 int RunFirmwareFileReport(const InspectRequest& request, const std::string& baseAddressText,
-                      std::ostream& out, std::ostream& err) {
+                          std::ostream& out, std::ostream& err) {
     auto buffer = std::make_unique<RomImage>();
     CheckedFirmware firmware;
     if (const auto refusal = CheckFirmwareFile(request.path, baseAddressText, *buffer, firmware)) {

@@ -41,6 +41,23 @@ TEST(FloorTest, TheWireFloorIsBelowTheProtocolFloorAndTakesNoTimePerPort) {
     }
 }
 
+TEST(FloorTest, TheSequenceFloorIsTheWireFloorPlusThePausesTheUnitsNeed) {
+    for (std::size_t bytes : {0u, 225u, 640u * 1024}) {
+        for (int units : {1, 16}) {
+            for (int baud : {57600, 115200}) {
+                SCOPED_TRACE(std::to_string(bytes) + " bytes, " + std::to_string(units) +
+                             " units at " + std::to_string(baud));
+                // 400 + 100 + 300 + 100 + 600 ms and three changes of line settings.
+                EXPECT_NEAR(
+                    SequenceFloorMs(bytes, units, kTimes, baud) - WireFloorMs(bytes, kTimes, baud),
+                    1500 + 3 * 2 * units, 1e-6);
+                EXPECT_LE(SequenceFloorMs(bytes, units, kTimes, baud),
+                          ProtocolFloorMs(bytes, units, kTimes, baud));
+            }
+        }
+    }
+}
+
 TEST(FloorTest, RowsAt57600KeepTheFloorsTheyWereMeasuredAgainst) {
     EXPECT_NEAR(ProtocolFloorMs(640 * 1024, 1, kTimes), 141'380, 10);
     EXPECT_NEAR(ProtocolFloorMs(16 * 1024, 16, kTimes), 13'100, 10);
