@@ -113,7 +113,7 @@ TEST_F(UnitModelTest, AckArrivesAfterThePacketAndItsOwnByteTime) {
     UnitModel& model = InMonitor(UnitOptions{});
     const auto bt = ByteTime(kNone9600);
     model.Receive(kEnquiryPacket, kNone9600, now_);
-    EXPECT_EQ(model.NextDue(), now_ + bt);
+    EXPECT_EQ(model.NextDue(), now_ + 4 * bt) << "at the packet's last byte, not each byte";
 
     model.Advance(now_ + 4 * bt - nanoseconds(1));
     EXPECT_EQ(model.Report().bytesHandled, 5u + 3u);

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -19,9 +21,9 @@ namespace vantrel::sim {
 namespace {
 
 // Longest sleep between looks at the line and the clock.
-constexpr int kMaxPollMs = 200;
+constexpr std::chrono::milliseconds kMaxPoll{200};
 // Pause when nobody holds the slave open, so a hung-up master does not spin.
-constexpr int kHangupPauseMs = 20;
+constexpr std::chrono::milliseconds kHangupPause{20};
 
 std::runtime_error SystemError(const std::string& what) {
     return std::runtime_error(what + ": " + std::strerror(errno));
@@ -197,23 +199,29 @@ bool SimulatedUnit::WaitForState(UnitState state, std::chrono::milliseconds time
 }
 
 void SimulatedUnit::Run() {
+    // Wake at the due time, not up to 50 µs after it: the units' lateness adds to every chunk.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     std::vector<std::uint8_t> buffer(4096);
     bool pauseForHangup = false;
     while (!stopping_) {
-        int timeoutMs = kMaxPollMs;
+        std::chrono::nanoseconds timeout = kMaxPoll;
         {
             std::lock_guard lock(mutex_);
             if (const auto due = model_.NextDue()) {
-                const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*due - Clock::now());
-                timeoutMs = static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, kMaxPollMs));
+                // To the microsecond: a unit that answers late by a rounded-up millisecond per
+                // chunk would hide the loader's own time in a benchmark.
+                timeout = std::clamp<std::chrono::nanoseconds>(
+                    *due - Clock::now(), std::chrono::nanoseconds(0), kMaxPoll);
             }
         }
         if (pauseForHangup) {
-            timeoutMs = kHangupPauseMs;
+            timeout = kHangupPause;
         }
+        const timespec wait{static_cast<time_t>(timeout.count() / 1'000'000'000),
+                            static_cast<long>(timeout.count() % 1'000'000'000)};
         pollfd fds[2] = {{wakeFds_[0], POLLIN, 0}, {masterFd_, POLLIN, 0}};
         const nfds_t count = (masterFd_ >= 0 && !pauseForHangup) ? 2 : 1;
-        if (poll(fds, count, timeoutMs) < 0 && errno != EINTR) {
+        if (ppoll(fds, count, &wait, nullptr) < 0 && errno != EINTR) {
             break;
         }
         pauseForHangup = false;
@@ -230,10 +238,10 @@ void SimulatedUnit::Run() {
         LineSample line;
         TimePoint readTime;
         if (count == 2 && (fds[1].revents & POLLIN)) {
-            // Sample before reading, and read once per sample: the loader may change the
-            // settings right after writing.
-            line = SampleLine(masterFd_);
+            // The bytes were in when the poll said so. Sample before reading, and read once per
+            // sample: the loader may change the settings right after writing.
             readTime = Clock::now();
+            line = SampleLine(masterFd_);
             const ssize_t n = read(masterFd_, buffer.data(), buffer.size());
             if (n > 0) {
                 received.assign(buffer.begin(), buffer.begin() + n);

@@ -189,7 +189,9 @@ std::optional<TimePoint> UnitModel::NextDue() const {
     if (work_) {
         consider(work_->due);
     } else if (!input_.empty()) {
-        consider(input_.front().arrival);
+        // Bytes are taken in at their own arrival times whenever Advance runs, and a unit
+        // answers whole packets only: one wake-up at the last byte instead of one per byte.
+        consider(input_.back().arrival);
     } else if (InPacket()) {
         consider(lastArrival_ + kFrameGap + std::chrono::milliseconds(1));
     }

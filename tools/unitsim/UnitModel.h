@@ -45,7 +45,8 @@ class UnitModel {
     void Advance(TimePoint now);
     // Bytes that have crossed the line by now, in order.
     std::vector<std::uint8_t> TakeOutput(TimePoint now);
-    // When Advance or TakeOutput next have something to do; nothing when idle.
+    // When Advance or TakeOutput next have something to do; nothing when idle. Input pending
+    // counts at its last byte's arrival.
     std::optional<TimePoint> NextDue() const;
     // Texts logged since the last call (protocol errors and events).
     std::vector<std::string> TakeLog();
