@@ -40,6 +40,8 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
     for (int port = 1; port <= kPortCount; ++port) {
         state_.Port(port).failedAt.store(-1);
     }
+    // A chunk armed by a run that was stopped must not go out in this one.
+    state_.DisarmChunk();
     try {
         std::int32_t demonSize = 0;
         std::int32_t romSize = 0;
@@ -174,17 +176,29 @@ void DownloadWorker::Transfer(std::span<const std::uint8_t> image, std::uint32_t
     const std::size_t progressStep = size / 100;
     std::size_t threshold = progressStep;
     std::size_t sent = 0;
+    bool goneOut = false;  // this chunk went out on the UI thread already
+    const auto packet = [&](std::size_t offset) {
+        const std::size_t chunk = std::min(kMaxChunkData, size - offset);
+        return std::span<const std::uint8_t>(
+            packet_.data(), build(packet_, image.subspan(offset, chunk),
+                                  startAddress + static_cast<std::uint32_t>(offset)));
+    };
     while (sent < size) {
-        const std::size_t chunk = std::min(kMaxChunkData, size - sent);
-        units.SetStage(sentStage);
-        Send(build(packet_, image.subspan(sent, chunk),
-                   startAddress + static_cast<std::uint32_t>(sent)));
-        sent += chunk;
+        if (goneOut) {
+            units.ShowStage(sentStage);
+        } else {
+            units.SetStage(sentStage);
+            host_.WriteToSelected(packet(sent));
+        }
+        sent += std::min(kMaxChunkData, size - sent);
         if (sent > threshold) {
             host_.StepProgress();
             threshold += progressStep;
         }
-        units.WaitForStage(sentStage + 1, kChunkPoll, kChunkTries);
+        if (sent < size) {
+            state_.ArmChunk(packet(sent), sentStage + 1, sentStage);
+        }
+        goneOut = units.WaitForStage(sentStage + 1, kChunkPoll, kChunkTries);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "engine/LoaderState.h"
 
 #include <algorithm>
+#include <thread>
 
 #include "engine/MonitorPackets.h"
 
@@ -17,6 +18,62 @@ int LoaderState::CountAcknowledgements(int port, std::span<const std::uint8_t> b
     while (acks > 0 && stage != 0 && !slot.stage.compare_exchange_weak(stage, stage + acks)) {
     }
     return stage != 0 ? acks : 0;
+}
+
+void LoaderState::ArmChunk(std::span<const std::uint8_t> packet, int reached, int sent) {
+    std::copy(packet.begin(), packet.end(), chunk_.begin());
+    chunkLength_ = packet.size();
+    chunkReached_ = reached;
+    chunkSent_ = sent;
+    chunkState_.store(kArmed, std::memory_order_release);
+}
+
+bool LoaderState::ChunkGoneOut() const {
+    const int state = chunkState_.load(std::memory_order_acquire);
+    return state == kWriting || state == kWritten;
+}
+
+bool LoaderState::DisarmChunk() {
+    int state = kArmed;
+    if (chunkState_.compare_exchange_strong(state, kIdle)) {
+        return false;
+    }
+    // A write under way is short and on the UI thread: the packet is the worker's again after.
+    while (state == kWriting) {
+        std::this_thread::yield();
+        state = chunkState_.load(std::memory_order_acquire);
+    }
+    chunkState_.store(kIdle);
+    return state == kWritten;
+}
+
+std::span<const std::uint8_t> LoaderState::TakeDueChunk() {
+    if (chunkState_.load(std::memory_order_acquire) != kArmed) {
+        return {};
+    }
+    bool anyActive = false;
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (IsActive(port)) {
+            if (Port(port).stage.load() != chunkReached_) {
+                return {};
+            }
+            anyActive = true;
+        }
+    }
+    int state = kArmed;
+    if (!anyActive || !chunkState_.compare_exchange_strong(state, kWriting)) {
+        return {};
+    }
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (IsActive(port)) {
+            Port(port).stage.store(chunkSent_);
+        }
+    }
+    return std::span(chunk_.data(), chunkLength_);
+}
+
+void LoaderState::ChunkWritten() {
+    chunkState_.store(kWritten, std::memory_order_release);
 }
 
 }  // namespace vantrel

@@ -6,6 +6,7 @@
 #include <span>
 #include <stdexcept>
 
+#include "engine/MonitorPackets.h"
 #include "image/ImageBuffer.h"
 
 namespace vantrel {
@@ -46,12 +47,38 @@ class LoaderState {
     // never sees half of a burst. Returns how many ACKs moved it.
     int CountAcknowledgements(int port, std::span<const std::uint8_t> bytes);
 
+    // The next chunk, armed by the worker while it waits for the ACKs of the one before: it goes
+    // out on the UI thread the moment the last of them is counted, which saves the worker's
+    // wake-up and a crossing per chunk.
+    //
+    // Worker: arms the packet; it is due once every active unit stands exactly at `reached`,
+    // and their stages are then set to `sent`.
+    void ArmChunk(std::span<const std::uint8_t> packet, int reached, int sent);
+    // Worker: whether the armed chunk has gone out (or is going out).
+    bool ChunkGoneOut() const;
+    // Worker: takes the armed chunk back; true when it had gone out already. Waits for a write
+    // under way to end.
+    bool DisarmChunk();
+    // UI thread, after counting: the armed packet when it is due now, with every active unit's
+    // stage set to its sent stage; empty otherwise. ChunkWritten must follow once it is written.
+    std::span<const std::uint8_t> TakeDueChunk();
+    void ChunkWritten();
+
     RomImage& RomBuffer() { return romImage_; }
     DemonImage& DemonBuffer() { return demonImage_; }
 
   private:
+    enum ChunkState { kIdle, kArmed, kWriting, kWritten };
+
     std::array<PortSlot, kPortCount> ports_{};
     std::atomic<bool> inProgress_{false};
+    // The packet and its stages belong to whoever moved the state last: the worker while idle
+    // or armed, the UI thread while writing.
+    std::atomic<int> chunkState_{kIdle};
+    PacketBuffer chunk_{};
+    std::size_t chunkLength_ = 0;
+    int chunkReached_ = 0;
+    int chunkSent_ = 0;
     RomImage romImage_{};
     DemonImage demonImage_{};
 };

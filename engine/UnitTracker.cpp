@@ -10,6 +10,15 @@
 namespace vantrel {
 
 void UnitTracker::SetStage(int stage) {
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (state_.IsActive(port)) {
+            state_.Port(port).stage.store(stage);
+        }
+    }
+    ShowStage(stage);
+}
+
+void UnitTracker::ShowStage(int stage) {
     const std::string_view text = StageTextTable.at(static_cast<std::size_t>(stage));
     std::array<StatusUpdate, kPortCount> updates{};
     std::size_t count = 0;
@@ -17,7 +26,6 @@ void UnitTracker::SetStage(int stage) {
         if (!state_.IsActive(port)) {
             continue;
         }
-        state_.Port(port).stage.store(stage);
         updates[count++] = {port, text};
     }
     if (count > 0) {
@@ -25,7 +33,7 @@ void UnitTracker::SetStage(int stage) {
     }
 }
 
-void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
+bool UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
                                std::int8_t tries) {
     const auto expectedIndex = static_cast<std::size_t>(expected);
     std::array<bool, kPortCount> active{};
@@ -44,11 +52,15 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         }
         return false;
     };
+    bool chunkOut = false;
     for (bool lastLook = false;;) {
         // No unit is given up for an ACK that reached the computer in time but was not read yet.
         if (lastLook && behind()) {
             host_.TakeInArrived();
         }
+        // Gone out, the armed chunk says every unit reached expected (their stages moved on).
+        // Taken back first at the last look, it can no longer go out to a unit given up.
+        chunkOut = lastLook ? state_.DisarmChunk() : state_.ChunkGoneOut();
         bool pending = false;
         std::array<StatusUpdate, kPortCount> reached{};
         std::size_t reachedCount = 0;
@@ -57,7 +69,7 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
             if (!isActive) {
                 continue;
             }
-            if (state_.Port(port).stage.load() == expected) {
+            if (chunkOut || state_.Port(port).stage.load() == expected) {
                 reached[reachedCount++] = {port, StageTextTable.at(expectedIndex)};
                 isActive = false;
                 ++successes;
@@ -74,6 +86,8 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         host_.WaitForAcknowledgement(deadline);
         lastLook = host_.Now() >= deadline;
     }
+    // Also ends a write under way, and the chunk may have gone out since the look.
+    chunkOut = state_.DisarmChunk() || chunkOut;
 
     const std::string_view failText = StageFailTextTable.at(expectedIndex);
     for (int port = 1; port <= kPortCount; ++port) {
@@ -91,6 +105,7 @@ void UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
     if (successes == 0) {
         FinishRun();
     }
+    return chunkOut;
 }
 
 void UnitTracker::FinishRun() {

@@ -62,6 +62,7 @@ class SerialLink : public QObject {
     // loop has not handled yet.
     void TakeInArrived();
 
+    LoaderState& State() { return state_; }
     CMSComm& Port(int port);
     bool IsOpen(int port) const;
     bool IsSelected(int port) const;

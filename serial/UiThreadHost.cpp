@@ -28,12 +28,26 @@ UiThreadHost::UiThreadHost(QObject& context, SerialLink& link, RunView& view, St
     mailbox_->moveToThread(context.thread());
     mailbox_->setParent(&context);
     progressConnection_ = QObject::connect(&link_, &SerialLink::AcknowledgementCounted, mailbox_,
-                                           [&stop] { stop.NotifyProgress(); });
+                                           [this] { AcknowledgementCounted(); });
 }
 
 // The stop signal may go before the link does.
 UiThreadHost::~UiThreadHost() {
     QObject::disconnect(progressConnection_);
+}
+
+void UiThreadHost::AcknowledgementCounted() {
+    // The next chunk goes out here, at once, when this ACK was the last the worker waited for.
+    const auto due =
+        stop_.StopRequested() ? std::span<const std::uint8_t>() : link_.State().TakeDueChunk();
+    if (!due.empty()) {
+        struct Written {
+            LoaderState& state;
+            ~Written() { state.ChunkWritten(); }
+        } written{link_.State()};
+        link_.WriteToSelected(due);
+    }
+    stop_.NotifyProgress();
 }
 
 void UiThreadHost::OnUiThread(std::function<void()> call) {

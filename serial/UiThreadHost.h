@@ -70,6 +70,8 @@ class UiThreadHost : public DownloadHost {
     // Sends the queued operations on without waiting for them.
     void PostQueued();
     [[noreturn]] void Stopped();
+    // UI thread: writes the armed chunk when it is due, then wakes the worker.
+    void AcknowledgementCounted();
 
     CallMailbox* mailbox_;  // a child of the context, made on its thread
     SerialLink& link_;
@@ -80,7 +82,7 @@ class UiThreadHost : public DownloadHost {
     // the UI thread only, and a fresh one after each stop.
     std::shared_ptr<std::exception_ptr> postedError_;
     std::uint64_t progressSeen_ = 0;              // worker thread only
-    QMetaObject::Connection progressConnection_;  // ACKs counted by the link wake the worker
+    QMetaObject::Connection progressConnection_;  // for ACKs counted by the link
 };
 
 }  // namespace vantrel

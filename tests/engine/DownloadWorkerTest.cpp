@@ -420,6 +420,42 @@ TEST_F(DownloadWorkerTest, UnitFailingAFirmwareChunkGetsNoLaterChunk) {
     EXPECT_EQ(fake->Status(2), "FW Load Complete");
 }
 
+TEST_F(DownloadWorkerTest, TheNextChunkGoesOutAtTheLastAckOnlyWhenEveryUnitIsExactlyIn) {
+    struct Case {
+        const char* name;
+        UnitBehaviour unit1;
+        std::vector<bool> armed;  // per firmware chunk: went out where the ACKs are counted
+        std::vector<long> gaps;   // ms from each firmware chunk to the next
+    };
+    const Case cases[] = {
+        {"both answer", {}, {false, true, true, true, true}, {1, 1, 1, 1}},
+        {"unit 1 silent from chunk 3",
+         {.silentFromFirmwareChunk = 3},
+         {false, true, true, false, true},
+         {1, 1, 300, 1}},
+        {"unit 1 acknowledges chunk 2 twice in one burst",
+         {.doubleAckFirmwareChunk = 2},
+         {false, true, false, true, true},
+         {1, 300, 1, 1}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Reset();
+        fake->AddUnit(1, c.unit1);
+        fake->AddUnit(2);
+        EXPECT_EQ(RunWith(Pattern(224 * 5)), RunOutcome::Completed);
+        const auto chunks = Writes(0x89);
+        ASSERT_EQ(chunks.size(), 5u);
+        for (std::size_t k = 0; k < chunks.size(); ++k) {
+            EXPECT_EQ(chunks[k]->armed, c.armed[k]) << "chunk " << k + 1;
+            if (k > 0) {
+                EXPECT_EQ(chunks[k]->at - chunks[k - 1]->at, c.gaps[k - 1]) << "chunk " << k + 1;
+            }
+        }
+        EXPECT_EQ(fake->Status(2), "FW Load Complete");
+    }
+}
+
 TEST_F(DownloadWorkerTest, StopDuringAnyPauseOrWaitEndsTheRunWithoutTouchingTheHost) {
     // Times inside: a line settings change, the 400 ms pause, the enquiry wait, a Demon chunk
     // wait, the 300, 100 and 600 ms pauses, the erase wait and a firmware chunk wait; each ACK

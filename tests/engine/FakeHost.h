@@ -50,6 +50,7 @@ struct HostEvent {
     std::string text;
     std::vector<std::uint8_t> bytes;
     std::vector<int> ports;  // ports written to, for Write
+    bool armed = false;      // a Write of the armed chunk, made where the ACKs are counted
 };
 
 // A host on virtual time: a sleep advances a clock and delivers the simulated units' ACKs that
@@ -126,6 +127,7 @@ class FakeHost : public DownloadHost {
     void WriteToSelected(std::span<const std::uint8_t> bytes) override {
         HostEvent& event = Log(HostEvent::Write, 0, {});
         event.bytes.assign(bytes.begin(), bytes.end());
+        event.armed = writingArmed_;
         for (int port = 1; port <= kPortCount; ++port) {
             if (state_.Port(port).selected.load()) {
                 event.ports.push_back(port);
@@ -250,6 +252,13 @@ class FakeHost : public DownloadHost {
         if (state_.IsActive(port)) {
             state_.CountAcknowledgements(port, std::span(&byte, 1));
         }
+        // As the UI thread does: an armed chunk goes out the moment it is due.
+        if (const auto due = state_.TakeDueChunk(); !due.empty()) {
+            writingArmed_ = true;
+            WriteToSelected(due);
+            writingArmed_ = false;
+            state_.ChunkWritten();
+        }
     }
 
     void React(int port, std::span<const std::uint8_t> bytes) {
@@ -303,6 +312,7 @@ class FakeHost : public DownloadHost {
     std::array<bool, kPortCount> open_{};
     std::optional<long> stopAt_;
     long now_ = 0;
+    bool writingArmed_ = false;
 };
 
 }  // namespace vantrel::testing
