@@ -67,8 +67,9 @@ class DownloadHost {
     virtual Clock::time_point Now() = 0;
     virtual void SleepUntil(Clock::time_point deadline) = 0;
     void Sleep(std::chrono::milliseconds duration) { SleepUntil(Now() + duration); }
-    // A wait's pause: until the deadline, or less. It may end as soon as an ACK has been counted
-    // since the previous one ended, so a wait looks at the units the moment one moves on.
+    // A wait's pause: until the deadline, or less. It may end as soon as an ACK was counted that
+    // lets the wait end (LoaderState::WaitDecided) or sent the armed chunk, so the wait looks
+    // the moment it is decided.
     virtual void WaitForAcknowledgement(Clock::time_point deadline) { SleepUntil(deadline); }
 };
 

@@ -47,21 +47,31 @@ bool LoaderState::DisarmChunk() {
     return state == kWritten;
 }
 
-std::span<const std::uint8_t> LoaderState::TakeDueChunk() {
-    if (chunkState_.load(std::memory_order_acquire) != kArmed) {
-        return {};
-    }
+bool LoaderState::EveryActiveUnitAt(int stage) {
     bool anyActive = false;
     for (int port = 1; port <= kPortCount; ++port) {
         if (IsActive(port)) {
-            if (Port(port).stage.load() != chunkReached_) {
-                return {};
+            if (Port(port).stage.load() != stage) {
+                return false;
             }
             anyActive = true;
         }
     }
+    return anyActive;
+}
+
+bool LoaderState::WaitDecided() {
+    const int stage = awaitedStage_.load();
+    return stage != 0 && EveryActiveUnitAt(stage);
+}
+
+std::span<const std::uint8_t> LoaderState::TakeDueChunk() {
+    if (chunkState_.load(std::memory_order_acquire) != kArmed) {
+        return {};
+    }
     int state = kArmed;
-    if (!anyActive || !chunkState_.compare_exchange_strong(state, kWriting)) {
+    if (!EveryActiveUnitAt(chunkReached_) ||
+        !chunkState_.compare_exchange_strong(state, kWriting)) {
         return {};
     }
     for (int port = 1; port <= kPortCount; ++port) {

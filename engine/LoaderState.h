@@ -47,6 +47,12 @@ class LoaderState {
     // never sees half of a burst. Returns how many ACKs moved it.
     int CountAcknowledgements(int port, std::span<const std::uint8_t> bytes);
 
+    // Worker: the stage its wait is for; 0 while it waits for none.
+    void AwaitStage(int stage) { awaitedStage_.store(stage); }
+    // UI thread, after counting: the wait can end now, every active unit being exactly at its
+    // stage. Only then is the worker woken: a look in between could decide nothing.
+    bool WaitDecided();
+
     // The next chunk, armed by the worker while it waits for the ACKs of the one before: it goes
     // out on the UI thread the moment the last of them is counted, which saves the worker's
     // wake-up and a crossing per chunk.
@@ -68,10 +74,14 @@ class LoaderState {
     DemonImage& DemonBuffer() { return demonImage_; }
 
   private:
+    // At least one unit is active, and every active one is exactly at stage.
+    bool EveryActiveUnitAt(int stage);
+
     enum ChunkState { kIdle, kArmed, kWriting, kWritten };
 
     std::array<PortSlot, kPortCount> ports_{};
     std::atomic<bool> inProgress_{false};
+    std::atomic<int> awaitedStage_{0};
     // The packet and its stages belong to whoever moved the state last: the worker while idle
     // or armed, the UI thread while writing.
     std::atomic<int> chunkState_{kIdle};

@@ -41,8 +41,14 @@ bool UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         active[static_cast<std::size_t>(port - 1)] = state_.IsActive(port);
     }
     int successes = 0;
-    // The last poll's deadline; in between, the wait looks again whenever an ACK is counted.
-    const auto deadline = host_.Now() + interval * std::max<int>(tries, 1);
+    // Looks at each poll and the moment the last unit is in; no later than the last poll.
+    const auto start = host_.Now();
+    const auto deadline = start + interval * std::max<int>(tries, 1);
+    state_.AwaitStage(expected);
+    struct AwaitNone {
+        LoaderState& state;
+        ~AwaitNone() { state.AwaitStage(0); }
+    } awaitNone{state_};
     const auto behind = [&] {
         for (int port = 1; port <= kPortCount; ++port) {
             if (active[static_cast<std::size_t>(port - 1)] &&
@@ -83,7 +89,8 @@ bool UnitTracker::WaitForStage(int expected, std::chrono::milliseconds interval,
         if (!pending || lastLook) {
             break;
         }
-        host_.WaitForAcknowledgement(deadline);
+        const auto polls = (host_.Now() - start) / interval;
+        host_.WaitForAcknowledgement(std::min(deadline, start + interval * (polls + 1)));
         lastLook = host_.Now() >= deadline;
     }
     // Also ends a write under way, and the chunk may have gone out since the look.

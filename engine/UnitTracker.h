@@ -22,12 +22,12 @@ class UnitTracker {
     // Only the texts: for a chunk that went out on the UI thread, which set the stages.
     void ShowStage(int stage);
     // Waits until every active unit reached expected, at most interval × tries from now. It
-    // looks whenever an ACK is counted and at that deadline, and ends as soon as no unit is
-    // pending. The last look, with a unit still behind, first has the host take in what has
-    // arrived. Units that did not reach it are reported, deselected and closed; with no unit
-    // left the run ends. A look that finds nothing new costs no host call.
-    // An armed chunk is taken back before any unit is given up; true when it went out, which it
-    // does only once every unit reached expected.
+    // looks at every interval and the moment the last unit's ACK is counted, and ends as soon
+    // as no unit is pending. The last look, with a unit still behind, first has the host take in
+    // what has arrived. Units that did not reach it are reported, deselected and closed; with no
+    // unit left the run ends. A look that finds nothing new costs no host call. An armed chunk is
+    // taken back before any unit is given up; true when it went out, which it does only once every
+    // unit reached expected.
     bool WaitForStage(int expected, std::chrono::milliseconds interval, std::int8_t tries);
     // Ends the run: clears the in-progress flag, closes the selected ports, enables Start, and
     // unwinds to the top of the worker. Start comes last, so that a new run can never have its

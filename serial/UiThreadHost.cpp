@@ -37,7 +37,8 @@ UiThreadHost::~UiThreadHost() {
 }
 
 void UiThreadHost::AcknowledgementCounted() {
-    // The next chunk goes out here, at once, when this ACK was the last the worker waited for.
+    // The next chunk goes out here, at once, when this ACK was the last the worker waited for;
+    // the worker is woken only when its wait can end.
     const auto due =
         stop_.StopRequested() ? std::span<const std::uint8_t>() : link_.State().TakeDueChunk();
     if (!due.empty()) {
@@ -47,7 +48,9 @@ void UiThreadHost::AcknowledgementCounted() {
         } written{link_.State()};
         link_.WriteToSelected(due);
     }
-    stop_.NotifyProgress();
+    if (!due.empty() || link_.State().WaitDecided()) {
+        stop_.NotifyProgress();
+    }
 }
 
 void UiThreadHost::OnUiThread(std::function<void()> call) {

@@ -103,17 +103,33 @@ class FakeHost : public DownloadHost {
         Log(HostEvent::Sleep, static_cast<int>(until - now_), {});
         Advance(until - now_);
     }
+    // Ends at the ACK that decides the wait or sends the armed chunk, as the UI thread wakes the
+    // worker then, else at the deadline.
     void WaitForAcknowledgement(Clock::time_point deadline) override {
-        long until =
+        const long until =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline.time_since_epoch())
                 .count();
+        std::vector<long> times;
         for (const PendingAck& ack : pending_) {
-            if (!ack.unread) {
-                until = std::min(until, std::max(now_, ack.at));
+            if (!ack.unread && ack.at <= until) {
+                times.push_back(std::max(now_, ack.at));
             }
         }
-        Log(HostEvent::Wait, static_cast<int>(until - now_), {});
-        Advance(until - now_);
+        std::sort(times.begin(), times.end());
+        Log(HostEvent::Wait, 0, {});
+        const std::size_t index = events.size() - 1;
+        const long from = now_;
+        const int armedBefore = armedWrites_;
+        for (const long at : times) {
+            Advance(at - now_);
+            if (armedWrites_ != armedBefore || state_.WaitDecided()) {
+                break;
+            }
+        }
+        if (armedWrites_ == armedBefore && !state_.WaitDecided()) {
+            Advance(until - now_);
+        }
+        events[index].port = static_cast<int>(now_ - from);
     }
     void SetLineSettings(std::string_view settings) override {
         Log(HostEvent::LineSettings, 0, std::string(settings));
@@ -255,6 +271,7 @@ class FakeHost : public DownloadHost {
         // As the UI thread does: an armed chunk goes out the moment it is due.
         if (const auto due = state_.TakeDueChunk(); !due.empty()) {
             writingArmed_ = true;
+            ++armedWrites_;
             WriteToSelected(due);
             writingArmed_ = false;
             state_.ChunkWritten();
@@ -313,6 +330,7 @@ class FakeHost : public DownloadHost {
     std::optional<long> stopAt_;
     long now_ = 0;
     bool writingArmed_ = false;
+    int armedWrites_ = 0;
 };
 
 }  // namespace vantrel::testing

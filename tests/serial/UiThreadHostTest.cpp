@@ -196,6 +196,7 @@ TEST_F(UiThreadHostTest, AWaitShowsItsTextsAndEndsWhenTheLinkCountsAnAck) {
     testing::BarePty& one = TickOpen(1);
     state_->SetInProgress(true);
     state_->Port(1).stage.store(kFwLoadCmdSent);
+    state_->AwaitStage(kFwLoadCmdAck);
     std::atomic<bool> waiting{false};
     std::atomic<bool> done{false};
     std::thread worker([&] {
@@ -215,6 +216,7 @@ TEST_F(UiThreadHostTest, AWaitShowsItsTextsAndEndsWhenTheLinkCountsAnAck) {
     }
     worker.join();
     state_->SetInProgress(false);
+    state_->AwaitStage(0);
     EXPECT_TRUE(shown) << "the text went ahead while the worker waited";
     EXPECT_TRUE(woken);
     EXPECT_EQ(state_->Port(1).stage.load(), kFwLoadCmdAck);
