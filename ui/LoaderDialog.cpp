@@ -305,7 +305,7 @@ void CLoaderDialog::SetProgress(int position) {
 }
 
 void CLoaderDialog::StepProgress() {
-    // Past the end the bar starts over from the beginning, as the original control does.
+    // Past the end the bar starts over from the beginning, so a long run keeps showing motion.
     int next = progressBar_->value() + progressStep_;
     if (next > kProgressMaximum) {
         next = kProgressMinimum + (next - kProgressMinimum) % (kProgressMaximum - kProgressMinimum);
@@ -357,8 +357,8 @@ void CLoaderDialog::keyPressEvent(QKeyEvent* event) {
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (enter && plain) {
-        // A focused push button is pressed, as on the original platform; elsewhere Enter is the
-        // accept command, which does nothing here.
+        // Enter presses the focused push button, so a keyboard user acts on what has the focus;
+        // elsewhere Enter is the accept command, which does nothing here.
         auto* button = qobject_cast<QPushButton*>(focusWidget());
         if (button != nullptr && button->isEnabled()) {
             button->click();
