@@ -2,45 +2,35 @@
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <filesystem>
 #include <system_error>
 
 #include "engine/LoaderState.h"
+#include "engine/MonitorPackets.h"
 #include "runlog/IsoTime.h"
+#include "settings/PortLabel.h"
+#include "settings/ProgramIdentity.h"
 
 namespace vantrel::cli {
 namespace {
 
-// "COM7" (any case) gives 7; anything else nothing.
-std::optional<int> ComPortNumber(const std::string& text) {
-    if (text.size() < 4 || text.size() > 5) {
-        return std::nullopt;
-    }
-    std::string prefix = text.substr(0, 3);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (prefix != "COM") {
-        return std::nullopt;
-    }
-    int number = 0;
-    const char* begin = text.data() + 3;
-    const char* end = text.data() + text.size();
-    auto [next, error] = std::from_chars(begin, end, number);
-    if (error != std::errc() || next != end || *begin == '0') {
-        return std::nullopt;
-    }
-    return number;
-}
-
-// The rates SetBaudRate has a code for; any other would leave the units behind.
 std::optional<int> UnitRate(const std::string& text) {
-    for (int baud : {38400, 57600, 115200}) {
+    for (std::uint32_t baud : kUnitLineSpeeds) {
         if (text == std::to_string(baud)) {
-            return baud;
+            return static_cast<int>(baud);
         }
     }
     return std::nullopt;
+}
+
+// "38400, 57600 or 115200"
+std::string UnitRateChoices() {
+    std::string choices;
+    for (std::size_t i = 0; i < kUnitLineSpeeds.size(); ++i) {
+        const bool last = i + 1 == kUnitLineSpeeds.size();
+        choices += (i == 0 ? "" : last ? " or " : ", ") + std::to_string(kUnitLineSpeeds[i]);
+    }
+    return choices;
 }
 
 // A path typed on the command line means one from the current directory; the serial layer
@@ -140,7 +130,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             }
             const auto baud = UnitRate(*text);
             if (!baud) {
-                return CliUsageError{"--baud takes 38400, 57600 or 115200: " + *text};
+                return CliUsageError{"--baud takes " + UnitRateChoices() + ": " + *text};
             }
             options.baud = *baud;
         } else if (argument == "--json") {
@@ -186,7 +176,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
 
     std::vector<bool> taken(kPortCount + 1, false);
     for (const std::string& argument : portArguments) {
-        if (auto number = ComPortNumber(argument)) {
+        if (auto number = PortFromLabel(argument)) {
             if (*number < 1 || *number > kPortCount) {
                 return CliUsageError{"no such port " + argument + ": COM1 to COM16"};
             }
@@ -274,6 +264,10 @@ std::string UsageText(const std::string& program) {
            "stopped by an internal error, 4 a run's record reached neither the log nor its\n"
            "spool, 130 interrupted. A loop ends with the status of its last run. --stats: 0,\n"
            "or 2 when the log cannot be read.\n";
+}
+
+std::string VersionText() {
+    return std::string(kProgramName) + " " + kProgramVersion;
 }
 
 }  // namespace vantrel::cli

@@ -14,6 +14,7 @@
 #include "image/SRecordReader.h"
 #include "serial/DeviceIdentity.h"
 #include "session/HeadlessSession.h"
+#include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
 
 namespace vantrel::cli {
@@ -128,7 +129,7 @@ int CliRunner::Run() {
         mapping->Set(choice.port, device);
         summary_.units.push_back({choice.port, device.toStdString(), {}, false});
         displayUnits.push_back(
-            {choice.port, "COM" + std::to_string(choice.port) + " (" + device.toStdString() + ")"});
+            {choice.port, PortLabel(choice.port) + " (" + device.toStdString() + ")"});
     }
     if (refusal) {
         summary_.outcome = RunOutcome::ImageError;

@@ -7,6 +7,7 @@
 
 #include "cli/RunSummary.h"
 #include "serial/PortMapping.h"
+#include "settings/PortLabel.h"
 
 namespace vantrel::cli {
 namespace {
@@ -21,7 +22,7 @@ QString OrDash(const QString& text) {
 QStringList ComNames(const PortMapping& mapping, const DetectedPort& port) {
     QStringList names;
     for (const int com : MappedComPorts(mapping, port)) {
-        names << QStringLiteral("COM%1").arg(com);
+        names << QString::fromStdString(PortLabel(com));
     }
     return names;
 }

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "runlog/RunRecord.h"
+#include "settings/PortLabel.h"
+
 namespace vantrel::cli {
 
 std::string OutcomeName(const std::optional<RunOutcome>& outcome) {
@@ -88,9 +91,9 @@ int RunSummary::ExitCode() const {
 
 std::string UnitResultName(const RunSummary& summary, const UnitResult& unit) {
     if (!summary.Flashed()) {
-        return "not-flashed";
+        return kNotFlashedResult;
     }
-    return unit.complete ? "passed" : "failed";
+    return unit.complete ? kPassedResult : kFailedResult;
 }
 
 std::string RunSummary::Text() const {
@@ -102,7 +105,7 @@ std::string RunSummary::Text() const {
     std::size_t complete = 0;
     for (const UnitResult& unit : units) {
         char line[512];
-        std::snprintf(line, sizeof line, "COM%-2d %-24s %-8s %s%s\n", unit.port,
+        std::snprintf(line, sizeof line, "%-5s %-24s %-8s %s%s\n", PortLabel(unit.port).c_str(),
                       unit.device.c_str(), unit.complete ? "OK" : "FAILED", unit.status.c_str(),
                       unit.cause.empty() ? "" : (" (" + unit.cause + ")").c_str());
         text += line;
@@ -124,8 +127,9 @@ std::string RunSummary::Json(const std::string& extraMembers) const {
     json += "],\n  \"units\": [";
     for (std::size_t i = 0; i < units.size(); ++i) {
         const UnitResult& unit = units[i];
-        json += std::string(i == 0 ? "\n" : ",\n") + "    {\"port\": \"COM" +
-                std::to_string(unit.port) + "\", \"device\": " + JsonString(unit.device) +
+        json += std::string(i == 0 ? "\n" : ",\n") +
+                "    {\"port\": " + JsonString(PortLabel(unit.port)) +
+                ", \"device\": " + JsonString(unit.device) +
                 ", \"status\": " + JsonString(unit.status) +
                 ", \"complete\": " + (unit.complete ? "true" : "false") +
                 ", \"result\": " + JsonString(UnitResultName(*this, unit)) +
