@@ -1,5 +1,7 @@
 #include "cli/RunSummary.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <cstdio>
 
@@ -28,35 +30,10 @@ std::string OutcomeName(const std::optional<RunOutcome>& outcome) {
 }
 
 std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
+    // Qt's writer escapes the text; the brackets of the one-element array around it are cut off.
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromStdString(text)}).toJson(QJsonDocument::Compact);
+    return array.sliced(1, array.size() - 2).toStdString();
 }
 
 std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed) {
