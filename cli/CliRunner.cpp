@@ -134,11 +134,7 @@ void CliRunner::StartSummary() {
     summary_.runKey = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     summary_.baud = options_.baud;
     summary_.romPath = options_.romPath;
-    summary_.baseAddress = options_.baseAddress.value_or(
-        settings_
-            .ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
-                        SettingsStore::kDefaultFwBaseAddr)
-            .toStdString());
+    summary_.baseAddress = options_.baseAddress.value_or(settings_.FwBaseAddress().toStdString());
 }
 
 std::optional<std::string> CliRunner::ReadFirmware(CheckedFirmware& firmware) {

@@ -53,12 +53,8 @@ int main(int argc, char* argv[]) {
     // Shares the window program's settings: its remembered base address and port devices.
     vantrel::SettingsStore settings(vantrel::kProgramName);
     if (const auto* inspect = std::get_if<vantrel::cli::InspectRequest>(&parsed)) {
-        const std::string base = inspect->baseAddress.value_or(
-            settings
-                .ReadString(vantrel::SettingsStore::kMiscSection,
-                            vantrel::SettingsStore::kFwBaseAddrValue,
-                            vantrel::SettingsStore::kDefaultFwBaseAddr)
-                .toStdString());
+        const std::string base =
+            inspect->baseAddress.value_or(settings.FwBaseAddress().toStdString());
         return vantrel::cli::RunFirmwareFileReport(*inspect, base, std::cout, std::cerr);
     }
     const auto& options = std::get<vantrel::cli::CliOptions>(parsed);

@@ -219,9 +219,7 @@ void CLoaderDialog::StartUp() {
     SettingsStore& settings = app_.Settings();
     romPathText_ = settings.ReadString(SettingsStore::kRomFileSection,
                                        SettingsStore::kNameAndPathValue, QString());
-    baseAddressText_ =
-        settings.ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
-                            QString::fromLatin1(SettingsStore::kDefaultFwBaseAddr));
+    baseAddressText_ = settings.FwBaseAddress();
     ShowValues();
     portBoxes_[0]->setFocus();
 }

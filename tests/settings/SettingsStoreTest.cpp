@@ -48,6 +48,13 @@ TEST_F(SettingsStoreTest, TextsComeBackExactlyAsWritten) {
     }
 }
 
+TEST_F(SettingsStoreTest, TheBaseAddressIsTheRememberedOneElseTheDefault) {
+    SettingsStore store(QStringLiteral("Vantrel"), File());
+    EXPECT_EQ(store.FwBaseAddress(), "00C10000");
+    ASSERT_TRUE(store.WriteString("Misc", "FwBaseAddr", "c1"));
+    EXPECT_EQ(store.FwBaseAddress(), "c1");
+}
+
 TEST_F(SettingsStoreTest, AnEmptyValueIsStoredAndIsNotTheDefault) {
     SettingsStore store(QStringLiteral("Vantrel"), File());
     ASSERT_TRUE(store.WriteString("RomFile", "NameAndPath", QString()));
