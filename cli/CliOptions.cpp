@@ -1,46 +1,37 @@
 #include "cli/CliOptions.h"
 
+#include <QCommandLineParser>
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <filesystem>
 #include <system_error>
 
 #include "engine/LoaderState.h"
+#include "engine/MonitorPackets.h"
 #include "runlog/IsoTime.h"
+#include "settings/PortLabel.h"
+#include "settings/ProgramIdentity.h"
 
 namespace vantrel::cli {
 namespace {
 
-// "COM7" (any case) gives 7; anything else nothing.
-std::optional<int> ComPortNumber(const std::string& text) {
-    if (text.size() < 4 || text.size() > 5) {
-        return std::nullopt;
-    }
-    std::string prefix = text.substr(0, 3);
-    std::transform(prefix.begin(), prefix.end(), prefix.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-    if (prefix != "COM") {
-        return std::nullopt;
-    }
-    int number = 0;
-    const char* begin = text.data() + 3;
-    const char* end = text.data() + text.size();
-    auto [next, error] = std::from_chars(begin, end, number);
-    if (error != std::errc() || next != end || *begin == '0') {
-        return std::nullopt;
-    }
-    return number;
-}
-
-// The rates SetBaudRate has a code for; any other would leave the units behind.
 std::optional<int> UnitRate(const std::string& text) {
-    for (int baud : {38400, 57600, 115200}) {
+    for (std::uint32_t baud : kUnitLineSpeeds) {
         if (text == std::to_string(baud)) {
-            return baud;
+            return static_cast<int>(baud);
         }
     }
     return std::nullopt;
+}
+
+// "38400, 57600 or 115200"
+std::string UnitRateChoices() {
+    std::string choices;
+    for (std::size_t i = 0; i < kUnitLineSpeeds.size(); ++i) {
+        const bool last = i + 1 == kUnitLineSpeeds.size();
+        choices += (i == 0 ? "" : last ? " or " : ", ") + std::to_string(kUnitLineSpeeds[i]);
+    }
+    return choices;
 }
 
 // A path typed on the command line means one from the current directory; the serial layer
@@ -80,82 +71,115 @@ ParsedArguments Stats(const CliOptions& options, const std::string& target,
     return request;
 }
 
+// The options that take a value, and what a missing value is told as.
+constexpr std::pair<const char*, const char*> kValueOptions[] = {
+    {"rom", "--rom needs a file"},
+    {"base", "--base needs a hexadecimal address"},
+    {"baud", "--baud needs a line speed"},
+    {"log", "--log needs a file or a postgresql:// address"},
+    {"station", "--station needs a name"},
+    {"operator", "--operator needs a name"},
+    {"stats", "--stats needs a file or a postgresql:// address"},
+    {"since", "--since needs a date"},
+    {"inspect", "--inspect needs a firmware file"},
+};
+constexpr const char* kFlagOptions[] = {"json", "remember", "list-ports", "loop", "version"};
+
+QList<QCommandLineOption> KnownOptions() {
+    QList<QCommandLineOption> known = {QCommandLineOption(QStringList{"h", "help"})};
+    for (const auto& [name, missing] : kValueOptions) {
+        known.append(QCommandLineOption(name, {}, QStringLiteral("value")));
+    }
+    for (const char* name : kFlagOptions) {
+        known.append(QCommandLineOption(name));
+    }
+    return known;
+}
+
+// "--base=1" and "-base" name the option base, as the parser reads them.
+std::string OptionName(std::string typed) {
+    typed.erase(0, typed.starts_with("--") ? 2 : 1);
+    return typed.substr(0, typed.find('='));
+}
+
+// What the parser could not take, in the program's words: an option it does not know or a flag
+// given a value ("--json=1"), as typed; else the option at the end, which lacks its value.
+std::string ParseFailure(const QCommandLineParser& parser,
+                         const std::vector<std::string>& arguments) {
+    const QStringList unknown = parser.unknownOptionNames();
+    for (const std::string& argument : arguments) {
+        if (argument.size() < 2 || argument[0] != '-') {
+            continue;
+        }
+        const std::string name = OptionName(argument);
+        const bool flag =
+            std::ranges::none_of(kValueOptions, [&](auto o) { return name == o.first; });
+        if ((!unknown.isEmpty() && name == unknown.first().toStdString()) ||
+            (flag && argument.find('=') != std::string::npos)) {
+            return "unknown option " + argument;
+        }
+    }
+    for (const auto& [name, missing] : kValueOptions) {
+        if (OptionName(arguments.back()) == name) {
+            return missing;
+        }
+    }
+    return parser.errorText().toStdString();
+}
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
-    CliOptions options;
-    std::optional<std::string> statsTarget;
-    std::optional<std::string> since;
-    std::optional<std::string> inspectTarget;
-    std::vector<std::string> portArguments;
-    // Options that take a text, by name: what a missing value is told as, and where it goes.
-    const std::map<std::string, std::pair<const char*, std::optional<std::string>*>> texts = {
-        {"--log", {"--log needs a file or a postgresql:// address", &options.logTarget}},
-        {"--station", {"--station needs a name", &options.station}},
-        {"--operator", {"--operator needs a name", &options.operatorName}},
-        {"--stats", {"--stats needs a file or a postgresql:// address", &statsTarget}},
-        {"--since", {"--since needs a date", &since}},
-        {"--inspect", {"--inspect needs a firmware file", &inspectTarget}},
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(KnownOptions());
+    QStringList typed = {QStringLiteral("vantrel-cli")};
+    for (const std::string& argument : arguments) {
+        typed.append(QString::fromStdString(argument));
+    }
+    const bool parsed = parser.parse(typed);
+    if (parser.isSet(QStringLiteral("help"))) {
+        return CliAction::Help;
+    }
+    if (parser.isSet(QStringLiteral("version"))) {
+        return CliAction::Version;
+    }
+    if (!parsed) {
+        return CliUsageError{ParseFailure(parser, arguments)};
+    }
+    const auto text = [&](const char* name) -> std::optional<std::string> {
+        if (!parser.isSet(QString::fromLatin1(name))) {
+            return std::nullopt;
+        }
+        return parser.value(QString::fromLatin1(name)).toStdString();
     };
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= arguments.size()) {
-                return std::nullopt;
-            }
-            return arguments[++i];
-        };
-        if (argument == "--help" || argument == "-h") {
-            return CliAction::Help;
+    CliOptions options;
+    options.romPath = text("rom").value_or("");
+    options.baseAddress = text("base");
+    if (options.baseAddress && !IsHexText(*options.baseAddress)) {
+        return CliUsageError{"--base takes 1 to 8 hexadecimal digits, without 0x: " +
+                             *options.baseAddress};
+    }
+    if (const auto baud = text("baud")) {
+        const auto rate = UnitRate(*baud);
+        if (!rate) {
+            return CliUsageError{"--baud takes " + UnitRateChoices() + ": " + *baud};
         }
-        if (argument == "--version") {
-            return CliAction::Version;
-        }
-        if (const auto named = texts.find(argument); named != texts.end()) {
-            auto given = value();
-            if (!given) {
-                return CliUsageError{named->second.first};
-            }
-            *named->second.second = *given;
-        } else if (argument == "--rom") {
-            auto path = value();
-            if (!path) {
-                return CliUsageError{"--rom needs a file"};
-            }
-            options.romPath = *path;
-        } else if (argument == "--base") {
-            auto base = value();
-            if (!base) {
-                return CliUsageError{"--base needs a hexadecimal address"};
-            }
-            if (!IsHexText(*base)) {
-                return CliUsageError{"--base takes 1 to 8 hexadecimal digits, without 0x: " +
-                                     *base};
-            }
-            options.baseAddress = *base;
-        } else if (argument == "--baud") {
-            auto text = value();
-            if (!text) {
-                return CliUsageError{"--baud needs a line speed"};
-            }
-            const auto baud = UnitRate(*text);
-            if (!baud) {
-                return CliUsageError{"--baud takes 38400, 57600 or 115200: " + *text};
-            }
-            options.baud = *baud;
-        } else if (argument == "--json") {
-            options.json = true;
-        } else if (argument == "--remember") {
-            options.remember = true;
-        } else if (argument == "--list-ports") {
-            options.listPorts = true;
-        } else if (argument == "--loop") {
-            options.loop = true;
-        } else if (argument.starts_with("-") && argument.size() > 1) {
-            return CliUsageError{"unknown option " + argument};
-        } else {
-            portArguments.push_back(argument);
-        }
+        options.baud = *rate;
+    }
+    options.json = parser.isSet(QStringLiteral("json"));
+    options.remember = parser.isSet(QStringLiteral("remember"));
+    options.listPorts = parser.isSet(QStringLiteral("list-ports"));
+    options.loop = parser.isSet(QStringLiteral("loop"));
+    options.logTarget = text("log");
+    options.station = text("station");
+    options.operatorName = text("operator");
+    const auto statsTarget = text("stats");
+    const auto since = text("since");
+    const auto inspectTarget = text("inspect");
+    std::vector<std::string> portArguments;
+    for (const QString& port : parser.positionalArguments()) {
+        portArguments.push_back(port.toStdString());
     }
     if (options.listPorts) {
         if (!options.romPath.empty() || options.baseAddress || options.remember || options.loop ||
@@ -186,7 +210,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
 
     std::vector<bool> taken(kPortCount + 1, false);
     for (const std::string& argument : portArguments) {
-        if (auto number = ComPortNumber(argument)) {
+        if (auto number = PortFromLabel(argument)) {
             if (*number < 1 || *number > kPortCount) {
                 return CliUsageError{"no such port " + argument + ": COM1 to COM16"};
             }
@@ -274,6 +298,10 @@ std::string UsageText(const std::string& program) {
            "stopped by an internal error, 4 a run's record reached neither the log nor its\n"
            "spool, 130 interrupted. A loop ends with the status of its last run. --stats: 0,\n"
            "or 2 when the log cannot be read.\n";
+}
+
+std::string VersionText() {
+    return std::string(kProgramName) + " " + kProgramVersion;
 }
 
 }  // namespace vantrel::cli

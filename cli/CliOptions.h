@@ -57,6 +57,7 @@ using ParsedArguments =
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments);
 
 std::string UsageText(const std::string& program);
-inline constexpr const char* kVersionText = "Vantrel 1.00";
+// "Vantrel 1.00"
+std::string VersionText();
 
 }  // namespace vantrel::cli

@@ -14,6 +14,7 @@
 #include "image/SRecordReader.h"
 #include "serial/DeviceIdentity.h"
 #include "session/HeadlessSession.h"
+#include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
 
 namespace vantrel::cli {
@@ -98,100 +99,121 @@ void CliRunner::RequestInterrupt() {
 }
 
 int CliRunner::Run() {
+    StartSummary();
+    // The file is read once, and checked before any port is touched: a file that would not
+    // flash exactly never costs a unit its firmware.
+    CheckedFirmware firmware;
+    const auto fileRefusal = ReadFirmware(firmware);
+    std::vector<UnitDisplay::Unit> displayUnits;
+    auto mapping = MapUnits(displayUnits);
+    if (fileRefusal) {
+        summary_.outcome = RunOutcome::ImageError;
+        return Refuse(*fileRefusal);
+    }
+    if (const auto shared = SharedDeviceRefusal(options_.ports, *mapping)) {
+        return Refuse(*shared);
+    }
+    // The run is on record before any port is touched, or it does not happen.
+    if (beforeUnits_ && !beforeUnits_(summary_)) {
+        return EndSummary();
+    }
+    HeadlessSession session(std::move(mapping));
+    UnitDisplay display(err_, liveTerminal_, displayUnits, DemonImageSize(), firmware.layout.size);
+    ShowSession(session, display);
+    session_.store(&session);
+    if (OpenPorts(session) && !interrupted_.load()) {
+        Flash(session, std::move(firmware.content));
+    }
+    display.Finish();
+    return Finish(session);
+}
+
+void CliRunner::StartSummary() {
     summary_ = RunSummary{};
     summary_.startedAt = std::chrono::system_clock::now();
     summary_.runKey = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
     summary_.baud = options_.baud;
     summary_.romPath = options_.romPath;
-    summary_.baseAddress = options_.baseAddress.value_or(
-        settings_
-            .ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
-                        SettingsStore::kDefaultFwBaseAddr)
-            .toStdString());
-    // The file is read once, and checked before any port is touched: a file that would not
-    // flash exactly never costs a unit its firmware.
-    CheckedFirmware firmware;
-    const auto refusal =
-        CheckFirmwareFile(options_.romPath, summary_.baseAddress, *romImage_, firmware);
+    summary_.baseAddress = options_.baseAddress.value_or(settings_.FwBaseAddress().toStdString());
+}
+
+std::optional<std::string> CliRunner::ReadFirmware(CheckedFirmware& firmware) {
+    auto refusal = CheckFirmwareFile(options_.romPath, summary_.baseAddress, *romImage_, firmware);
     if (!firmware.content.empty()) {
         summary_.romSha256 = firmware.fileSha256;
         summary_.romFileBytes = static_cast<std::int64_t>(firmware.content.size());
     }
+    return refusal;
+}
 
+std::unique_ptr<TablePortMapping> CliRunner::MapUnits(std::vector<UnitDisplay::Unit>& display) {
     auto mapping = std::make_unique<TablePortMapping>();
     const SettingsPortMapping remembered(settings_);
-    std::vector<UnitDisplay::Unit> displayUnits;
     for (const PortChoice& choice : options_.ports) {
         const QString device = choice.devicePath.empty()
                                    ? remembered.DevicePath(choice.port)
                                    : QString::fromStdString(choice.devicePath);
         mapping->Set(choice.port, device);
         summary_.units.push_back({choice.port, device.toStdString(), {}, false});
-        displayUnits.push_back(
-            {choice.port, "COM" + std::to_string(choice.port) + " (" + device.toStdString() + ")"});
+        display.push_back(
+            {choice.port, PortLabel(choice.port) + " (" + device.toStdString() + ")"});
     }
-    if (refusal) {
-        summary_.outcome = RunOutcome::ImageError;
-        summary_.messages.push_back(*refusal);
-        err_ << *refusal << '\n';
-        summary_.finishedAt = std::chrono::system_clock::now();
-        return summary_.ExitCode();
-    }
-    if (const auto shared = SharedDeviceRefusal(options_.ports, *mapping)) {
-        summary_.messages.push_back(*shared);
-        err_ << *shared << '\n';
-        summary_.finishedAt = std::chrono::system_clock::now();
-        return summary_.ExitCode();
-    }
-    // The run is on record before any port is touched, or it does not happen.
-    if (beforeUnits_ && !beforeUnits_(summary_)) {
-        summary_.finishedAt = std::chrono::system_clock::now();
-        return summary_.ExitCode();
-    }
+    return mapping;
+}
 
-    HeadlessSession session(std::move(mapping));
-    auto unitsStarted = std::chrono::steady_clock::now();
-    UnitDisplay display(err_, liveTerminal_, displayUnits, DemonImageSize(), firmware.layout.size);
+int CliRunner::Refuse(const std::string& reason) {
+    summary_.messages.push_back(reason);
+    err_ << reason << '\n';
+    return EndSummary();
+}
+
+int CliRunner::EndSummary() {
+    summary_.finishedAt = std::chrono::system_clock::now();
+    return summary_.ExitCode();
+}
+
+void CliRunner::ShowSession(HeadlessSession& session, UnitDisplay& display) {
+    unitsStarted_ = std::chrono::steady_clock::now();
     session.View().SetCallbacks({
         .status =
-            [&](int port, const QString& text) {
+            [this, &display](int port, const QString& text) {
                 summary_.unitMs[port] = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            std::chrono::steady_clock::now() - unitsStarted)
+                                            std::chrono::steady_clock::now() - unitsStarted_)
                                             .count();
                 display.Status(port, text.toStdString());
                 StopIfNobodyReads();
             },
         .message =
-            [&](const RecordingView::Message& message) {
+            [this, &display](const RecordingView::Message& message) {
                 summary_.messages.push_back(message.text.toStdString());
                 display.Message(message.text.toStdString());
             },
-        .progress = [&](int position) { display.Progress(position); },
+        .progress = [&display](int position) { display.Progress(position); },
         .setting =
-            [&](const RecordingView::SettingWrite& write) {
+            [this](const RecordingView::SettingWrite& write) {
                 if (options_.remember) {
                     settings_.WriteString(write.section, write.name, write.value);
                 }
             },
     });
+}
 
-    session_.store(&session);
+bool CliRunner::OpenPorts(HeadlessSession& session) {
     for (const PortChoice& choice : options_.ports) {
+        // A port that cannot be opened: nothing is flashed.
         if (interrupted_.load() || !session.Tick(choice.port)) {
-            // A port that cannot be opened: nothing is flashed.
-            display.Finish();
-            return Finish(session);
+            return false;
         }
     }
-    if (!interrupted_.load()) {
-        unitsStarted = std::chrono::steady_clock::now();
-        RunInputs inputs = HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress);
-        inputs.demonBaud = options_.baud;
-        inputs.romContent = std::move(firmware.content);
-        summary_.outcome = session.Run(std::move(inputs));
-    }
-    display.Finish();
-    return Finish(session);
+    return true;
+}
+
+void CliRunner::Flash(HeadlessSession& session, std::vector<std::uint8_t> romContent) {
+    unitsStarted_ = std::chrono::steady_clock::now();
+    RunInputs inputs = HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress);
+    inputs.demonBaud = options_.baud;
+    inputs.romContent = std::move(romContent);
+    summary_.outcome = session.Run(std::move(inputs));
 }
 
 int CliRunner::Finish(HeadlessSession& session) {
@@ -206,8 +228,7 @@ int CliRunner::Finish(HeadlessSession& session) {
         unit.endStage = failedAt >= 0 ? failedAt : slot.stage.load();
         unit.cause = session.Link().Port(unit.port).LostCause().toStdString();
     }
-    summary_.finishedAt = std::chrono::system_clock::now();
-    return summary_.ExitCode();
+    return EndSummary();
 }
 
 }  // namespace vantrel::cli

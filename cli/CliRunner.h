@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,8 +13,10 @@
 
 #include "cli/CliOptions.h"
 #include "cli/RunSummary.h"
+#include "cli/UnitDisplay.h"
 #include "image/FirmwareLoader.h"
 #include "image/ImageBuffer.h"
+#include "serial/PortMapping.h"
 
 namespace vantrel {
 class SettingsStore;
@@ -57,7 +60,22 @@ class CliRunner {
     }
 
   private:
+    // The steps of a run, in order.
+    void StartSummary();
+    // Reads and checks the ROM file: nothing, or why it would not flash.
+    std::optional<std::string> ReadFirmware(CheckedFirmware& firmware);
+    // The device of each named unit, from the command line or the settings.
+    std::unique_ptr<TablePortMapping> MapUnits(std::vector<UnitDisplay::Unit>& display);
+    // Nothing flashed: the reason is told and kept.
+    int Refuse(const std::string& reason);
+    // The session's statuses and messages go live to the display and into the summary.
+    void ShowSession(HeadlessSession& session, UnitDisplay& display);
+    // Ticks every named port; false when one cannot be opened or the run was interrupted.
+    bool OpenPorts(HeadlessSession& session);
+    void Flash(HeadlessSession& session, std::vector<std::uint8_t> romContent);
+    // How each unit ended, into the summary; the exit code.
     int Finish(HeadlessSession& session);
+    int EndSummary();
     // Stderr gone (its reader closed the pipe): nobody sees the run, so it stops.
     void StopIfNobodyReads();
 
@@ -68,6 +86,7 @@ class CliRunner {
     RunSummary summary_;
     std::atomic<bool> interrupted_{false};
     std::atomic<HeadlessSession*> session_{nullptr};
+    std::chrono::steady_clock::time_point unitsStarted_;  // the units' times count from here
     std::unique_ptr<RomImage> romImage_;
     std::function<bool(const RunSummary&)> beforeUnits_;  // where each run's file is checked
 };

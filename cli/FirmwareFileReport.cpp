@@ -16,8 +16,6 @@
 namespace vantrel::cli {
 namespace {
 
-constexpr int kRates[] = {38400, 57600, 115200};
-
 QString Address(std::uint64_t address) {
     return QString::fromStdString(AddressText(address));
 }
@@ -62,9 +60,11 @@ QJsonObject Json(const Inspection& inspection) {
         records.insert(QString::fromStdString(kind), static_cast<qint64>(count));
     }
     QJsonObject seconds;
-    for (int baud : kRates) {
-        seconds.insert(QString::number(baud),
-                       bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, baud) / 1000.0);
+    for (const std::uint32_t baud : kUnitLineSpeeds) {
+        seconds.insert(
+            QString::number(baud),
+            bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, static_cast<int>(baud)) /
+                1000.0);
     }
     return {
         {"file", QString::fromStdString(inspection.path)},
@@ -92,8 +92,9 @@ QString Text(const Inspection& inspection) {
         records << QString::fromStdString(kind) + " " + QString::number(count);
     }
     QStringList times;
-    for (int baud : kRates) {
-        const double ms = bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, baud);
+    for (const std::uint32_t baud : kUnitLineSpeeds) {
+        const double ms =
+            bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, static_cast<int>(baud));
         times << QString::number(baud) + " baud " +
                      QString::fromStdString(OneDecimal(ms / 1000.0)) + " s";
     }

@@ -1,12 +1,15 @@
 #include "cli/PortList.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <algorithm>
 #include <array>
 
-#include "cli/RunSummary.h"
 #include "serial/PortMapping.h"
+#include "settings/PortLabel.h"
 
 namespace vantrel::cli {
 namespace {
@@ -21,13 +24,13 @@ QString OrDash(const QString& text) {
 QStringList ComNames(const PortMapping& mapping, const DetectedPort& port) {
     QStringList names;
     for (const int com : MappedComPorts(mapping, port)) {
-        names << QStringLiteral("COM%1").arg(com);
+        names << QString::fromStdString(PortLabel(com));
     }
     return names;
 }
 
-std::string JsonOrNull(const QString& text) {
-    return text.isEmpty() ? "null" : JsonString(text.toStdString());
+QJsonValue TextOrNull(const QString& text) {
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
 }  // namespace
@@ -62,23 +65,19 @@ std::string PortListText(const std::vector<DetectedPort>& ports, const PortMappi
 }
 
 std::string PortListJson(const std::vector<DetectedPort>& ports, const PortMapping& mapping) {
-    std::string json = "{\n  \"ports\": [";
-    for (std::size_t i = 0; i < ports.size(); ++i) {
-        const DetectedPort& port = ports[i];
-        std::string coms;
-        for (const QString& name : ComNames(mapping, port)) {
-            coms += (coms.empty() ? "" : ", ") + JsonString(name.toStdString());
-        }
-        json += std::string(i == 0 ? "\n" : ",\n") +
-                "    {\"device\": " + JsonString(port.device.toStdString()) +
-                ", \"by_id\": " + JsonOrNull(port.stableLink) +
-                ", \"description\": " + JsonString(port.description.toStdString()) +
-                ", \"manufacturer\": " + JsonString(port.manufacturer.toStdString()) +
-                ", \"serial_number\": " + JsonString(port.serialNumber.toStdString()) +
-                ", \"vid_pid\": " + JsonOrNull(VidPid(port)) + ", \"com\": [" + coms + "]}";
+    QJsonArray list;
+    for (const DetectedPort& port : ports) {
+        list.append(QJsonObject{
+            {"device", port.device},
+            {"by_id", TextOrNull(port.stableLink)},
+            {"description", port.description},
+            {"manufacturer", port.manufacturer},
+            {"serial_number", port.serialNumber},
+            {"vid_pid", TextOrNull(VidPid(port))},
+            {"com", QJsonArray::fromStringList(ComNames(mapping, port))},
+        });
     }
-    json += ports.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    return json;
+    return QJsonDocument(QJsonObject{{"ports", list}}).toJson().toStdString();
 }
 
 }  // namespace vantrel::cli

@@ -6,6 +6,8 @@
 
 #include "engine/UnitStage.h"
 #include "runlog/IsoTime.h"
+#include "settings/PortLabel.h"
+#include "settings/ProgramIdentity.h"
 
 #ifndef Q_OS_WIN
 #include <pwd.h>
@@ -50,7 +52,7 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
     run.finishedAt = IsoUtc(summary.finishedAt);
     run.station = names.station;
     run.operatorName = names.operatorName;
-    run.toolVersion = kToolVersion;
+    run.toolVersion = kProgramVersion;
     // As typed it could name another file tomorrow.
     run.romPath =
         QFileInfo(QString::fromStdString(summary.romPath)).absoluteFilePath().toStdString();
@@ -62,13 +64,13 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
     run.exitCode = summary.ExitCode();
     for (const UnitResult& unit : summary.units) {
         UnitRecord record;
-        record.comPort = "COM" + std::to_string(unit.port);
+        record.comPort = PortLabel(unit.port);
         record.device = unit.device;
         const DeviceIdentity identity = lookup(QString::fromStdString(unit.device));
         record.byIdPath = ToStd(identity.byIdPath);
         record.usbSerial = ToStd(identity.usbSerial);
         record.result = UnitResultName(summary, unit);
-        if (record.result == "failed") {
+        if (record.result == kFailedResult) {
             record.failedStage = unit.endStage;
             if (!unit.status.empty()) {
                 record.failedText = unit.status;

@@ -22,7 +22,7 @@ StationNames DefaultStationNames(const std::optional<std::string>& station,
 
 using DeviceLookup = std::function<DeviceIdentity(const QString& devicePath)>;
 
-// The run as the log keeps it. Units of a run that never reached them are "not-flashed".
+// The run as the log keeps it. Units of a run that never reached them were not flashed.
 RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
                         const DeviceLookup& lookup = IdentifyDevice);
 
@@ -30,7 +30,5 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
 // until the run's end replaces it.
 RunRecord MakeRunningRecord(const RunSummary& summary, const StationNames& names,
                             const DeviceLookup& lookup = IdentifyDevice);
-
-inline constexpr const char* kToolVersion = "1.00";
 
 }  // namespace vantrel::cli

@@ -1,7 +1,12 @@
 #include "cli/RunSummary.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <algorithm>
 #include <cstdio>
+
+#include "runlog/RunRecord.h"
+#include "settings/PortLabel.h"
 
 namespace vantrel::cli {
 
@@ -25,35 +30,10 @@ std::string OutcomeName(const std::optional<RunOutcome>& outcome) {
 }
 
 std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
+    // Qt's writer escapes the text; the brackets of the one-element array around it are cut off.
+    const QByteArray array =
+        QJsonDocument(QJsonArray{QString::fromStdString(text)}).toJson(QJsonDocument::Compact);
+    return array.sliced(1, array.size() - 2).toStdString();
 }
 
 std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed) {
@@ -88,9 +68,9 @@ int RunSummary::ExitCode() const {
 
 std::string UnitResultName(const RunSummary& summary, const UnitResult& unit) {
     if (!summary.Flashed()) {
-        return "not-flashed";
+        return kNotFlashedResult;
     }
-    return unit.complete ? "passed" : "failed";
+    return unit.complete ? kPassedResult : kFailedResult;
 }
 
 std::string RunSummary::Text() const {
@@ -102,7 +82,7 @@ std::string RunSummary::Text() const {
     std::size_t complete = 0;
     for (const UnitResult& unit : units) {
         char line[512];
-        std::snprintf(line, sizeof line, "COM%-2d %-24s %-8s %s%s\n", unit.port,
+        std::snprintf(line, sizeof line, "%-5s %-24s %-8s %s%s\n", PortLabel(unit.port).c_str(),
                       unit.device.c_str(), unit.complete ? "OK" : "FAILED", unit.status.c_str(),
                       unit.cause.empty() ? "" : (" (" + unit.cause + ")").c_str());
         text += line;
@@ -124,8 +104,9 @@ std::string RunSummary::Json(const std::string& extraMembers) const {
     json += "],\n  \"units\": [";
     for (std::size_t i = 0; i < units.size(); ++i) {
         const UnitResult& unit = units[i];
-        json += std::string(i == 0 ? "\n" : ",\n") + "    {\"port\": \"COM" +
-                std::to_string(unit.port) + "\", \"device\": " + JsonString(unit.device) +
+        json += std::string(i == 0 ? "\n" : ",\n") +
+                "    {\"port\": " + JsonString(PortLabel(unit.port)) +
+                ", \"device\": " + JsonString(unit.device) +
                 ", \"status\": " + JsonString(unit.status) +
                 ", \"complete\": " + (unit.complete ? "true" : "false") +
                 ", \"result\": " + JsonString(UnitResultName(*this, unit)) +

@@ -52,7 +52,7 @@ struct RunSummary {
     std::string Json(const std::string& extraMembers = {}) const;
 };
 
-// "passed", "failed", or "not-flashed" for a run that never reached the units.
+// Passed, failed, or not flashed for a run that never reached the units.
 std::string UnitResultName(const RunSummary& summary, const UnitResult& unit);
 // "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".
 std::string OutcomeName(const std::optional<RunOutcome>& outcome);

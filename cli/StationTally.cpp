@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <numeric>
 
+#include "settings/PortLabel.h"
+
 namespace vantrel::cli {
 void StationTally::Add(const RunSummary& run) {
     ++runs_;
@@ -49,7 +51,8 @@ std::string StationTally::Text() const {
     std::string text = "PORT   PASSED  FAILED  LAST FAILURE\n";
     for (const Port& p : ports_) {
         char line[256];
-        std::snprintf(line, sizeof line, "COM%-2d  %6d  %6d", p.port, p.passed, p.failed);
+        std::snprintf(line, sizeof line, "%-5s  %6d  %6d", PortLabel(p.port).c_str(), p.passed,
+                      p.failed);
         text += line + (p.lastFailure.empty() ? "" : "  " + p.lastFailure) + "\n";
     }
     return text + "station: " + std::to_string(runs_) + (runs_ == 1 ? " run, " : " runs, ") +
@@ -64,8 +67,8 @@ std::string StationTally::JsonMember() const {
                        ", \"mean_run_seconds\": " + OneDecimal(MeanRunSeconds()) + ", \"ports\": [";
     for (std::size_t i = 0; i < ports_.size(); ++i) {
         const Port& p = ports_[i];
-        json += std::string(i == 0 ? "" : ", ") + "{\"port\": \"COM" + std::to_string(p.port) +
-                "\", \"passed\": " + std::to_string(p.passed) +
+        json += std::string(i == 0 ? "" : ", ") + "{\"port\": " + JsonString(PortLabel(p.port)) +
+                ", \"passed\": " + std::to_string(p.passed) +
                 ", \"failed\": " + std::to_string(p.failed) + ", \"last_failure\": " +
                 (p.lastFailure.empty() ? "null" : JsonString(p.lastFailure)) + "}";
     }

@@ -6,20 +6,19 @@
 #include <optional>
 
 #include "cli/RunSummary.h"
+#include "settings/PortLabel.h"
 
 namespace vantrel::cli {
 namespace {
 
 // "COM10" after "COM9"; anything else after the COM ports, by name.
 bool PortBefore(const std::string& a, const std::string& b) {
-    auto number = [](const std::string& port) {
-        return port.starts_with("COM") ? std::atoi(port.c_str() + 3) : 1000;
-    };
+    auto number = [](const std::string& port) { return PortFromLabel(port).value_or(1000); };
     return number(a) != number(b) ? number(a) < number(b) : a < b;
 }
 
 void Count(PortStats& stats, const UnitCount& count) {
-    if (count.result == "passed") {
+    if (count.result == kPassedResult) {
         stats.passed += count.count;
         return;
     }
@@ -88,7 +87,7 @@ std::string JsonPort(const PortStats& stats) {
 std::vector<StationStats> GatherStats(const std::vector<UnitCount>& counts) {
     std::map<std::string, std::map<std::string, PortStats>> byStation;
     for (const UnitCount& count : counts) {
-        if (count.result != "passed" && count.result != "failed" &&
+        if (count.result != kPassedResult && count.result != kFailedResult &&
             count.result != kUnknownResult) {
             continue;
         }
@@ -105,7 +104,7 @@ std::vector<StationStats> GatherStats(const std::vector<UnitCount>& counts) {
         StationStats station{name, {"all", 0, 0, 0, {}}, {}};
         for (auto& [portName, port] : ports) {
             for (const auto& [text, n] : port.failures) {
-                Count(station.total, {name, portName, "failed", text, n});
+                Count(station.total, {name, portName, kFailedResult, text, n});
             }
             station.total.passed += port.passed;
             station.total.unknown += port.unknown;

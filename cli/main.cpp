@@ -14,6 +14,7 @@
 #include "cli/StationLoop.h"
 #include "cli/StatsCommand.h"
 #include "serial/PortMapping.h"
+#include "settings/ProgramIdentity.h"
 #include "settings/SettingsStore.h"
 
 namespace {
@@ -38,7 +39,7 @@ int main(int argc, char* argv[]) {
         if (std::get<vantrel::cli::CliAction>(parsed) == vantrel::cli::CliAction::Help) {
             std::cout << vantrel::cli::UsageText(program);
         } else {
-            std::cout << vantrel::cli::kVersionText << '\n';
+            std::cout << vantrel::cli::VersionText() << '\n';
         }
         return 0;
     }
@@ -50,14 +51,10 @@ int main(int argc, char* argv[]) {
         return vantrel::cli::RunStatsCommand(*stats, std::cout, std::cerr);
     }
     // Shares the window program's settings: its remembered base address and port devices.
-    vantrel::SettingsStore settings("Vantrel");
+    vantrel::SettingsStore settings(vantrel::kProgramName);
     if (const auto* inspect = std::get_if<vantrel::cli::InspectRequest>(&parsed)) {
-        const std::string base = inspect->baseAddress.value_or(
-            settings
-                .ReadString(vantrel::SettingsStore::kMiscSection,
-                            vantrel::SettingsStore::kFwBaseAddrValue,
-                            vantrel::SettingsStore::kDefaultFwBaseAddr)
-                .toStdString());
+        const std::string base =
+            inspect->baseAddress.value_or(settings.FwBaseAddress().toStdString());
         return vantrel::cli::RunFirmwareFileReport(*inspect, base, std::cout, std::cerr);
     }
     const auto& options = std::get<vantrel::cli::CliOptions>(parsed);

@@ -53,16 +53,10 @@ std::uint8_t FrameChecksum(std::uint8_t command, std::span<const std::uint8_t> p
 }
 
 std::uint8_t BaudRateCode(std::uint32_t baud) {
-    switch (baud) {
-        case 38400:
-            return 12;
-        case 57600:
-            return 13;
-        case 115200:
-            return 14;
-        default:
-            return 11;
-    }
+    const auto* speed = std::find(kUnitLineSpeeds.begin(), kUnitLineSpeeds.end(), baud);
+    return speed == kUnitLineSpeeds.end()
+               ? std::uint8_t{11}
+               : static_cast<std::uint8_t>(12 + (speed - kUnitLineSpeeds.begin()));
 }
 
 std::uint16_t BuildForceMonitor(PacketBuffer& buffer) {

@@ -46,6 +46,9 @@ std::uint16_t BuildRunDemon(PacketBuffer& buffer);
 std::uint16_t BuildSetBaudRate(PacketBuffer& buffer, std::uint32_t baud);
 std::uint16_t BuildEraseFlash(PacketBuffer& buffer);
 
+// The line speeds a unit can be switched to; any other would leave the units behind.
+inline constexpr std::array<std::uint32_t, 3> kUnitLineSpeeds = {38400, 57600, 115200};
+
 // Rate code carried by SetBaudRate: 38400 -> 12, 57600 -> 13, 115200 -> 14, anything else -> 11.
 std::uint8_t BaudRateCode(std::uint32_t baud);
 

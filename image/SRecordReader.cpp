@@ -158,30 +158,22 @@ std::uint32_t SRecordReader::ParseBaseAddress(std::string_view text) {
     return negative ? 0u - value : value;
 }
 
-std::string_view SRecordErrorMessage(std::int32_t code, ImageSource source) {
-    const bool rom = source == ImageSource::Rom;
+std::string_view SRecordErrorMessage(std::int32_t code, ImageSource) {
     switch (code) {
         case Code(SRecordError::ChecksumInvalid):
-            return rom ? "ROM file checksum invalid (S-record)"
-                       : "Demon file checksum invalid (S-record)";
+            return "Demon file checksum invalid (S-record)";
         case Code(SRecordError::AddressInvalid):
-            return rom ? "ROM file address value invalid (S-record)"
-                       : "Demon file address value invalid (S-record)";
+            return "Demon file address value invalid (S-record)";
         case Code(SRecordError::TypeBaseMismatch):
-            return rom ? "ROM file type/base address mismatch (S-record)\n\n"
-                         "Click Settings and make sure they are correct."
-                       : "Demon file type/base address mismatch (S-record)\n\n"
-                         "Click Settings and make sure they are correct.";
+            return "Demon file type/base address mismatch (S-record)\n\n"
+                   "Click Settings and make sure they are correct.";
         case Code(SRecordError::SizeMismatch):
-            return rom ? "ROM file size mismatch (S-record)\n\n"
-                         "Click Settings and make sure they are correct."
-                       : "Demon file size mismatch (S-record)\n\n"
-                         "Click Settings and make sure they are correct.";
+            return "Demon file size mismatch (S-record)\n\n"
+                   "Click Settings and make sure they are correct.";
         case Code(SRecordError::FormatInvalid):
-            return rom ? "ROM file format invalid (S-record)"
-                       : "Demon file format invalid (S-record)";
+            return "Demon file format invalid (S-record)";
         case Code(SRecordError::ImageTooLarge):
-            return rom ? "ROM file too large (S-record)" : "Demon file too large (S-record)";
+            return "Demon file too large (S-record)";
         default:
             return {};
     }

@@ -16,7 +16,8 @@ enum class SRecordError : std::int32_t {
     ImageTooLarge = -7,
 };
 
-enum class ImageSource { Rom, Demon };
+// Whose text SRecordErrorMessage gives: only the Demon is read by this reader.
+enum class ImageSource { Demon };
 
 // Reads the Demon's S-record text into a flat image, and the record and base-address fields both
 // it and the ROM files use. Only S3 records are placed; every other record is skipped untested.
@@ -38,7 +39,8 @@ class SRecordReader {
     static std::uint32_t ParseBaseAddress(std::string_view text);
 };
 
-// The message shown for a negative result, by source. Empty for a non-negative or unknown code.
+// The message shown for a negative result of reading the Demon. Empty for a non-negative or
+// unknown code. A refused ROM file is told by RomRefusalText.
 std::string_view SRecordErrorMessage(std::int32_t code, ImageSource source);
 
 inline constexpr std::string_view kInvalidBaseAddressMessage =

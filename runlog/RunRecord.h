@@ -13,7 +13,7 @@ struct UnitRecord {
     std::string device;
     std::optional<std::string> byIdPath;
     std::optional<std::string> usbSerial;
-    std::string result;  // "passed", "failed", "not-flashed", or "unknown" while it runs
+    std::string result;                // one of the results below
     std::optional<std::string> cause;  // why it failed where known: "line lost", ...
     std::optional<int> failedStage;
     std::optional<std::string> failedText;
@@ -38,6 +38,11 @@ struct RunRecord {
     int exitCode = 0;
     std::vector<UnitRecord> units;
 };
+
+// A unit's result once its run ended; a unit its run never reached was not flashed.
+inline constexpr const char* kPassedResult = "passed";
+inline constexpr const char* kFailedResult = "failed";
+inline constexpr const char* kNotFlashedResult = "not-flashed";
 
 // Outcome and unit result of a run written before its first byte went to a unit.
 inline constexpr const char* kRunningOutcome = "running";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "serial/DeviceIdentity.h"
+#include "settings/PortLabel.h"
 
 #ifdef Q_OS_WIN
 #include <cstdio>
@@ -105,7 +106,9 @@ bool LoaderSession::RefuseSharedDevice() {
         return false;
     }
     // Two ports on one device would each take the other's answers for their own.
-    const auto name = [&](std::size_t index) { return QStringLiteral("COM%1").arg(ports[index]); };
+    const auto name = [&](std::size_t index) {
+        return QString::fromStdString(PortLabel(ports[index]));
+    };
     ShowWarning(SharedDeviceText(name(shared->first), name(shared->second), shared->device) +
                 QStringLiteral(": tick one box per unit."));
     return true;

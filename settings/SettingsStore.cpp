@@ -17,6 +17,10 @@ QString SettingsStore::ReadString(const QString& section, const QString& name,
     return value.isValid() ? value.toString() : defaultValue;
 }
 
+QString SettingsStore::FwBaseAddress() const {
+    return ReadString(kMiscSection, kFwBaseAddrValue, QString::fromLatin1(kDefaultFwBaseAddr));
+}
+
 bool SettingsStore::WriteString(const QString& section, const QString& name, const QString& value) {
     settings_->setValue(section + '/' + name, value);
     settings_->sync();

@@ -28,6 +28,9 @@ class SettingsStore {
     // False when the value could not be stored; the old value then stays.
     bool WriteString(const QString& section, const QString& name, const QString& value);
 
+    // The firmware base address as last remembered, else the default.
+    QString FwBaseAddress() const;
+
     // Where the values live: a file path, or a registry path on Windows.
     QString Location() const { return settings_->fileName(); }
 

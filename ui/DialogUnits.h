@@ -10,8 +10,8 @@ namespace vantrel {
 
 // Dialog templates give positions and sizes in dialog units: a horizontal unit is a quarter of
 // the dialog font's average character width, a vertical unit an eighth of its height. Each
-// number is converted on its own and rounded half away from zero, as the original dialog
-// manager does, so a control's width is not the difference of two converted edges.
+// number is converted on its own and rounded half away from zero, so a control's width is its
+// own converted width, not the difference of two converted edges.
 // The font every dialog template of the program names: MS Sans Serif, 8 points. Where that
 // font is missing the platform's sans-serif face stands in, at the same size.
 inline QFont DialogFont() {

@@ -12,8 +12,8 @@ std::optional<QString> QtFileChooser::ChooseFile(QWidget* owner, const FileReque
     }
     QFileDialog dialog(owner, request.title, request.initialPath);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // As the original Open dialog: a name that does not exist may be typed; opening it fails
-    // later with its own message.
+    // A name that does not exist may be typed: opening it fails later with the program's own
+    // message, which says what is wrong with the file.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setNameFilters(filters);
     // Only the descriptions show: they already name their pattern.

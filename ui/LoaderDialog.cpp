@@ -219,9 +219,7 @@ void CLoaderDialog::StartUp() {
     SettingsStore& settings = app_.Settings();
     romPathText_ = settings.ReadString(SettingsStore::kRomFileSection,
                                        SettingsStore::kNameAndPathValue, QString());
-    baseAddressText_ =
-        settings.ReadString(SettingsStore::kMiscSection, SettingsStore::kFwBaseAddrValue,
-                            QString::fromLatin1(SettingsStore::kDefaultFwBaseAddr));
+    baseAddressText_ = settings.FwBaseAddress();
     ShowValues();
     portBoxes_[0]->setFocus();
 }
@@ -305,7 +303,7 @@ void CLoaderDialog::SetProgress(int position) {
 }
 
 void CLoaderDialog::StepProgress() {
-    // Past the end the bar starts over from the beginning, as the original control does.
+    // Past the end the bar starts over from the beginning, so a long run keeps showing motion.
     int next = progressBar_->value() + progressStep_;
     if (next > kProgressMaximum) {
         next = kProgressMinimum + (next - kProgressMinimum) % (kProgressMaximum - kProgressMinimum);
@@ -357,8 +355,8 @@ void CLoaderDialog::keyPressEvent(QKeyEvent* event) {
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
     if (enter && plain) {
-        // A focused push button is pressed, as on the original platform; elsewhere Enter is the
-        // accept command, which does nothing here.
+        // Enter presses the focused push button, so a keyboard user acts on what has the focus;
+        // elsewhere Enter is the accept command, which does nothing here.
         auto* button = qobject_cast<QPushButton*>(focusWidget());
         if (button != nullptr && button->isEnabled()) {
             button->click();

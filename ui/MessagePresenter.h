@@ -6,7 +6,7 @@
 
 namespace vantrel {
 
-// The kinds of message box the program knows, as the original platform's box types.
+// The kinds of message box the program shows: which buttons, which icon, which answer.
 enum class BoxButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
 enum class BoxIcon { None, Exclamation, Stop, Information, Question };
 enum class BoxResult { Ok, Cancel, Yes, No, Retry, Abort, Ignore };

@@ -79,6 +79,16 @@ TEST(CliOptionsTest, BadCommandLinesAreRefusedWithAReason) {
     EXPECT_EQ(Error({"--rom", "a", "--fast", "COM1"}), "unknown option --fast");
 }
 
+TEST(CliOptionsTest, OptionsAreToldAsTyped) {
+    EXPECT_EQ(Parse({"--rom=fw.rom", "COM1"}).romPath, "fw.rom");
+    EXPECT_EQ(Error({"--rom", "a", "-fast", "COM1"}), "unknown option -fast");
+    EXPECT_EQ(Error({"--rom", "a", "--json=yes", "COM1"}), "unknown option --json=yes");
+    EXPECT_EQ(Error({"--rom", "a", "--x=1", "--y", "COM1"}), "unknown option --x=1");
+    EXPECT_EQ(Error({"--rom", "a", "COM1", "--station=st-1", "--stats"}),
+              "--stats needs a file or a postgresql:// address");
+    EXPECT_EQ(Parse({"--rom", "--json", "COM1"}).romPath, "--json") << "a value is never an option";
+}
+
 TEST(CliOptionsTest, SeventeenPortsAreTooMany) {
     std::vector<std::string> arguments = {"--rom", "a"};
     for (int i = 0; i < 16; ++i) {
@@ -116,7 +126,7 @@ TEST(CliOptionsTest, HelpAndVersionWinOverEverythingElse) {
     EXPECT_EQ(std::get<CliAction>(ParseArguments({"COM99", "--help"})), CliAction::Help);
     EXPECT_EQ(std::get<CliAction>(ParseArguments({"--version"})), CliAction::Version);
     EXPECT_NE(UsageText("vantrel-cli").find("--remember"), std::string::npos);
-    EXPECT_STREQ(kVersionText, "Vantrel 1.00");
+    EXPECT_EQ(VersionText(), "Vantrel 1.00");
 }
 
 }  // namespace

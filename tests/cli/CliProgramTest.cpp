@@ -2,7 +2,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,9 +20,8 @@
 #include "image/SRecordWriter.h"
 #include "tests/cli/PostgresServer.h"
 #include "tests/image/ToolFiles.h"
+#include "tests/tools/ChildProgram.h"
 #include "tools/unitsim/UnitSim.h"
-
-extern char** environ;
 
 namespace vantrel {
 namespace {
@@ -41,12 +39,7 @@ std::vector<std::uint8_t> Pattern(std::size_t size) {
     return bytes;
 }
 
-std::string ReadAll(const fs::path& path) {
-    std::ifstream in(path);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using testing::ReadText;
 
 class CliProgramTest : public ::testing::Test {
   protected:
@@ -70,61 +63,27 @@ class CliProgramTest : public ::testing::Test {
     // Starts the program with its settings in a private directory; standard input from the
     // given descriptor, else empty.
     pid_t Start(const std::vector<std::string>& arguments, int input = -1, int errors = -1) {
-        std::vector<std::string> env = {"XDG_CONFIG_HOME=" + (dir_ / "config").string(),
-                                        "HOME=" + dir_.string()};
-        for (char** e = environ; *e != nullptr; ++e) {
-            if (!std::string(*e).starts_with("XDG_CONFIG_HOME=") &&
-                !std::string(*e).starts_with("HOME=")) {
-                env.emplace_back(*e);
-            }
-        }
         std::vector<std::string> argv = {VANTREL_CLI_PATH};
         argv.insert(argv.end(), arguments.begin(), arguments.end());
-        std::vector<char*> argp, envp;
-        for (auto& a : argv)
-            argp.push_back(a.data());
-        argp.push_back(nullptr);
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, (dir_ / "stdout").c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (errors >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, errors, 2);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 2, (dir_ / "stderr").c_str(),
-                                             O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        }
-        if (input >= 0) {
-            posix_spawn_file_actions_adddup2(&actions, input, 0);
-        } else {
-            posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        }
-        pid_t pid = 0;
-        const int error = posix_spawn(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(error, 0);
+        const pid_t pid = testing::StartProgram(
+            argv, {dir_ / "stdout", dir_ / "stderr", errors, input},
+            testing::EnvironmentWith(
+                {"XDG_CONFIG_HOME=" + (dir_ / "config").string(), "HOME=" + dir_.string()}));
+        EXPECT_GT(pid, 0);
         return pid;
     }
     // The exit code, or -1 when it did not end within the time.
     int Wait(pid_t pid, std::chrono::seconds limit = 60s) {
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        int status = 0;
-        while (waitpid(pid, &status, WNOHANG) == 0) {
-            if (std::chrono::steady_clock::now() > deadline) {
-                kill(pid, SIGKILL);
-                waitpid(pid, &status, 0);
-                return -1;
-            }
-            std::this_thread::sleep_for(10ms);
+        const auto status = testing::WaitForChild(pid, limit);
+        if (!status) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            return -1;
         }
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
     }
     int RunToEnd(const std::vector<std::string>& arguments) { return Wait(Start(arguments)); }
-    std::string Out() const { return ReadAll(dir_ / "stdout"); }
+    std::string Out() const { return ReadText(dir_ / "stdout"); }
     // Waits until the program has asked for the next batch the given number of times.
     bool WaitForPrompts(std::size_t count) {
         const std::string prompt =
@@ -143,7 +102,7 @@ class CliProgramTest : public ::testing::Test {
         }
         return false;
     }
-    std::string Err() const { return ReadAll(dir_ / "stderr"); }
+    std::string Err() const { return ReadText(dir_ / "stderr"); }
 
     static sim::BenchOptions Units(unsigned count) {
         sim::BenchOptions options;
@@ -208,7 +167,7 @@ TEST_F(CliProgramTest, SilentUnitFailsTheRunWhileTheOthersAreCorrect) {
         const auto written = report.WrittenRange();
         EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), image);
     }
-    const std::string settings = ReadAll(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf");
+    const std::string settings = ReadText(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf");
     EXPECT_NE(settings.find("FwBaseAddr=00C10000"), std::string::npos) << settings;
 }
 

@@ -152,5 +152,24 @@ TEST_F(FirmwareLoaderTest, EveryRefusalHasItsWindowTextAndCommandLine) {
     }
 }
 
+// The window tells a refused S-record file in the words the Demon's reader uses for its own file.
+TEST_F(FirmwareLoaderTest, SRecordRefusalsInTheReadersWords) {
+    const std::pair<FirmwareProblem, const char*> rows[] = {
+        {FirmwareProblem::ChecksumInvalid, "ROM file checksum invalid (S-record)"},
+        {FirmwareProblem::AddressInvalid, "ROM file address value invalid (S-record)"},
+        {FirmwareProblem::BelowBase,
+         "ROM file type/base address mismatch (S-record)\n\nClick Settings and make sure they are "
+         "correct."},
+        {FirmwareProblem::PastAddressSpace,
+         "ROM file size mismatch (S-record)\n\nClick Settings and make sure they are correct."},
+        {FirmwareProblem::FormatInvalid, "ROM file format invalid (S-record)"},
+        {FirmwareProblem::TooLarge, "ROM file too large (S-record)"},
+    };
+    for (const auto& [problem, window] : rows) {
+        const FirmwareRefusal refusal{problem, FirmwareFormat::SRecord, 3, kBase, "detail"};
+        EXPECT_EQ(RomRefusalText(refusal, kBase), window);
+    }
+}
+
 }  // namespace
 }  // namespace vantrel

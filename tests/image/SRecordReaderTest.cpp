@@ -887,35 +887,25 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------------------------
 // Messages
 
-TEST(SRecordErrorMessageTest, TextsBySource) {
-    struct Row {
-        std::int32_t code;
-        std::string_view rom;
-        std::string_view demon;
-    };
-    const Row rows[] = {
-        {-2, "ROM file checksum invalid (S-record)", "Demon file checksum invalid (S-record)"},
-        {-3, "ROM file address value invalid (S-record)",
-         "Demon file address value invalid (S-record)"},
+TEST(SRecordErrorMessageTest, DemonTexts) {
+    const std::pair<std::int32_t, std::string_view> rows[] = {
+        {-2, "Demon file checksum invalid (S-record)"},
+        {-3, "Demon file address value invalid (S-record)"},
         {-4,
-         "ROM file type/base address mismatch (S-record)\n\nClick Settings and make sure they are "
-         "correct.",
          "Demon file type/base address mismatch (S-record)\n\nClick Settings and make sure they "
          "are correct."},
-        {-5, "ROM file size mismatch (S-record)\n\nClick Settings and make sure they are correct.",
+        {-5,
          "Demon file size mismatch (S-record)\n\nClick Settings and make sure they are correct."},
-        {-6, "ROM file format invalid (S-record)", "Demon file format invalid (S-record)"},
-        {-7, "ROM file too large (S-record)", "Demon file too large (S-record)"},
+        {-6, "Demon file format invalid (S-record)"},
+        {-7, "Demon file too large (S-record)"},
     };
-    for (const Row& row : rows) {
-        EXPECT_EQ(SRecordErrorMessage(row.code, ImageSource::Rom), row.rom) << row.code;
-        EXPECT_EQ(SRecordErrorMessage(row.code, ImageSource::Demon), row.demon) << row.code;
+    for (const auto& [code, text] : rows) {
+        EXPECT_EQ(SRecordErrorMessage(code, ImageSource::Demon), text) << code;
     }
 }
 
 TEST(SRecordErrorMessageTest, NoTextForOtherCodes) {
     for (std::int32_t code : {1, 0, -1, -8, 5630}) {
-        EXPECT_TRUE(SRecordErrorMessage(code, ImageSource::Rom).empty()) << code;
         EXPECT_TRUE(SRecordErrorMessage(code, ImageSource::Demon).empty()) << code;
     }
 }

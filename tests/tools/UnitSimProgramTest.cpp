@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,20 +13,14 @@
 #include <thread>
 
 #include "LineClient.h"
-
-extern char** environ;
+#include "tests/tools/ChildProgram.h"
 
 namespace vantrel::sim::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const fs::path& path) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
+using vantrel::testing::ReadText;
 
 class UnitSimProgramTest : public ::testing::Test {
   protected:
@@ -48,35 +41,18 @@ class UnitSimProgramTest : public ::testing::Test {
     // Starts the program with stdout and stderr going to files in the directory.
     void Spawn(std::vector<std::string> args) {
         args.insert(args.begin(), VANTREL_UNITSIM_PROGRAM);
-        std::vector<char*> argv;
-        for (auto& arg : args) {
-            argv.push_back(arg.data());
-        }
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        const std::string out = (dir_ / "stdout.txt").string();
-        const std::string err = (dir_ / "stderr.txt").string();
-        posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        ASSERT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
+        pid_ = vantrel::testing::StartProgram(args, {dir_ / "stdout.txt", dir_ / "stderr.txt"});
+        ASSERT_GT(pid_, 0);
     }
 
     // The exit status, or -1 when the program does not end in time.
     int WaitForExit(std::chrono::milliseconds timeout = kWait) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (std::chrono::steady_clock::now() < deadline) {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(10ms);
+        const auto status = vantrel::testing::WaitForChild(pid_, timeout);
+        if (!status) {
+            return -1;
         }
-        return -1;
+        pid_ = -1;
+        return WIFEXITED(*status) ? WEXITSTATUS(*status) : 128 + WTERMSIG(*status);
     }
 
     bool WaitForFile(const fs::path& path) {
@@ -115,28 +91,28 @@ TEST_F(UnitSimProgramTest, RunsUnitsUntilInterruptedThenWritesResults) {
     }
 
     ASSERT_EQ(kill(pid_, SIGINT), 0);
-    ASSERT_EQ(WaitForExit(), 0) << ReadFile(dir_ / "stderr.txt");
+    ASSERT_EQ(WaitForExit(), 0) << ReadText(dir_ / "stderr.txt");
 
-    const std::string out = ReadFile(dir_ / "stdout.txt");
+    const std::string out = ReadText(dir_ / "stdout.txt");
     for (const char* name : {"com1", "com2"}) {
         SCOPED_TRACE(name);
         const std::string link = (dir_ / name).string();
         EXPECT_NE(out.find(std::string(name) + " " + link + " /dev/pts/"), std::string::npos)
             << out;
         EXPECT_FALSE(fs::is_symlink(link)) << "links go when the program ends";
-        EXPECT_EQ(ReadFile(dir_ / (std::string(name) + ".rom")), "S70500000000FA\n");
+        EXPECT_EQ(ReadText(dir_ / (std::string(name) + ".rom")), "S70500000000FA\n");
         EXPECT_NE(out.find("wrote " + link + ".json"), std::string::npos) << out;
     }
-    const std::string com1 = ReadFile(dir_ / "com1.json");
+    const std::string com1 = ReadText(dir_ / "com1.json");
     EXPECT_NE(com1.find("\"unit\": \"com1\""), std::string::npos) << com1;
     EXPECT_NE(com1.find("\"reachedMonitor\": true"), std::string::npos) << com1;
     EXPECT_NE(com1.find("\"enquiries\": 1"), std::string::npos) << com1;
     EXPECT_NE(com1.find("stray byte 0x41"), std::string::npos) << com1;
-    const std::string com2 = ReadFile(dir_ / "com2.json");
+    const std::string com2 = ReadText(dir_ / "com2.json");
     EXPECT_NE(com2.find("\"state\": \"application\""), std::string::npos) << com2;
     EXPECT_NE(com2.find("\"bytesReceived\": 0"), std::string::npos) << com2;
     // Not --quiet: the unit's doings are told as they happen.
-    EXPECT_NE(ReadFile(dir_ / "stderr.txt").find("com1: error: stray byte 0x41"),
+    EXPECT_NE(ReadText(dir_ / "stderr.txt").find("com1: error: stray byte 0x41"),
               std::string::npos);
 }
 
@@ -146,21 +122,21 @@ TEST_F(UnitSimProgramTest, FaultsAndFlashOptionsReachTheUnits) {
     ASSERT_TRUE(WaitForFile(dir_ / "com1"));
     ASSERT_EQ(kill(pid_, SIGTERM), 0);
     ASSERT_EQ(WaitForExit(), 0);
-    const std::string json = ReadFile(dir_ / "com1.json");
+    const std::string json = ReadText(dir_ / "com1.json");
     EXPECT_NE(json.find("\"faults\": [\n    \"silent\"\n  ]"), std::string::npos) << json;
     EXPECT_NE(json.find("\"flashBase\": \"0x00A00000\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"flashSize\": 4096"), std::string::npos) << json;
-    EXPECT_TRUE(ReadFile(dir_ / "stderr.txt").empty());
+    EXPECT_TRUE(ReadText(dir_ / "stderr.txt").empty());
 }
 
 TEST_F(UnitSimProgramTest, HelpAndBadOptions) {
     Spawn({"--help"});
     ASSERT_EQ(WaitForExit(), 0);
-    EXPECT_NE(ReadFile(dir_ / "stdout.txt").find("--fault U:KIND[:K]"), std::string::npos);
+    EXPECT_NE(ReadText(dir_ / "stdout.txt").find("--fault U:KIND[:K]"), std::string::npos);
 
     Spawn({"--count", "0"});
     ASSERT_EQ(WaitForExit(), 2);
-    EXPECT_NE(ReadFile(dir_ / "stderr.txt").find("--count"), std::string::npos);
+    EXPECT_NE(ReadText(dir_ / "stderr.txt").find("--count"), std::string::npos);
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/ui/QtPrinters.h"
+#include "tests/settings/QtPrinters.h"
 
 #include <QFontMetrics>
 

@@ -1,7 +1,7 @@
 // The real window driving simulated units on pseudo-terminals, mapped through the settings.
 #include <gtest/gtest.h>
 
-#include "tests/ui/QtPrinters.h"
+#include "tests/settings/QtPrinters.h"
 
 #include <QLineEdit>
 #include <QProgressBar>

@@ -2,7 +2,7 @@
 // joined, the ports are closed and nothing more reaches the units.
 #include <gtest/gtest.h>
 
-#include "tests/ui/QtPrinters.h"
+#include "tests/settings/QtPrinters.h"
 
 #include <QLineEdit>
 #include <QPushButton>

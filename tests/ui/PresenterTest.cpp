@@ -1,7 +1,7 @@
 // The real message box and file dialog, driven from inside their modal runs.
 #include <gtest/gtest.h>
 
-#include "tests/ui/QtPrinters.h"
+#include "tests/settings/QtPrinters.h"
 
 #include <QAbstractButton>
 #include <QApplication>

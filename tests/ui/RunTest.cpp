@@ -1,7 +1,7 @@
 // Real runs on the worker thread, with ports that no unit answers on.
 #include <gtest/gtest.h>
 
-#include "tests/ui/QtPrinters.h"
+#include "tests/settings/QtPrinters.h"
 
 #include <QCoreApplication>
 #include <QLineEdit>

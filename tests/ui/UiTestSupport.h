@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/ui/QtPrinters.h"
+#include "tests/settings/QtPrinters.h"
 
 #include <QDialog>
 #include <QPointer>

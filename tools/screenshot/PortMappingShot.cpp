@@ -13,8 +13,9 @@
 #include <cstdio>
 
 #include "serial/PortMapping.h"
-#include "ui/PortMappingDialog.h"
+#include "settings/ProgramIdentity.h"
 #include "settings/SettingsStore.h"
+#include "ui/PortMappingDialog.h"
 
 namespace {
 
@@ -65,7 +66,8 @@ int ShootPortMapping(const QString& out) {
     if (!dir.isValid()) {
         return 1;
     }
-    SettingsStore store(QStringLiteral("Vantrel"), dir.filePath(QStringLiteral("settings.ini")));
+    SettingsStore store(QString::fromLatin1(kProgramName),
+                        dir.filePath(QStringLiteral("settings.ini")));
     const std::vector<DetectedPort> ports = ExamplePorts();
     for (int port = 1; port <= 2; ++port) {
         store.WriteString(QString::fromLatin1(SettingsPortMapping::kSection),

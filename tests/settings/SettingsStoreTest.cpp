@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "tests/ui/QtPrinters.h"
+#include "tests/settings/QtPrinters.h"
 
 #include <QDir>
 #include <QFile>
@@ -46,6 +46,13 @@ TEST_F(SettingsStoreTest, TextsComeBackExactlyAsWritten) {
         const SettingsStore reread(QStringLiteral("Vantrel"), File());
         EXPECT_EQ(reread.ReadString("Misc", "FwBaseAddr", "default"), text);
     }
+}
+
+TEST_F(SettingsStoreTest, TheBaseAddressIsTheRememberedOneElseTheDefault) {
+    SettingsStore store(QStringLiteral("Vantrel"), File());
+    EXPECT_EQ(store.FwBaseAddress(), "00C10000");
+    ASSERT_TRUE(store.WriteString("Misc", "FwBaseAddr", "c1"));
+    EXPECT_EQ(store.FwBaseAddress(), "c1");
 }
 
 TEST_F(SettingsStoreTest, AnEmptyValueIsStoredAndIsNotTheDefault) {

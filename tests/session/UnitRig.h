@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "session/HeadlessSession.h"
-#include "tests/serial/SessionSupport.h"
+#include "tests/session/SessionSupport.h"
 #include "tools/unitsim/UnitSim.h"
 
 namespace vantrel::testing {

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "tests/serial/PtySupport.h"
-#include "tests/serial/SessionSupport.h"
+#include "tests/session/SessionSupport.h"
 
 namespace vantrel {
 namespace {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/UnitStage.h"
-#include "tests/serial/UnitRig.h"
+#include "tests/session/UnitRig.h"
 
 namespace vantrel {
 namespace {

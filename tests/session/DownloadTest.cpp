@@ -10,7 +10,7 @@
 
 #include "engine/UnitStage.h"
 #include "session/HeadlessSession.h"
-#include "tests/serial/UnitRig.h"
+#include "tests/session/UnitRig.h"
 
 namespace vantrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "tests/serial/UnitRig.h"
+#include "tests/session/UnitRig.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "tests/serial/SessionSupport.h"
+#include "tests/session/SessionSupport.h"
 
 #include <fstream>
 #include <stdexcept>
