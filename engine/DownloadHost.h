@@ -5,6 +5,8 @@
 #include <span>
 #include <string_view>
 
+#include "engine/LineSettings.h"
+
 namespace vantrel {
 
 enum class MessageButtons { Ok, YesNo };
@@ -50,7 +52,7 @@ class DownloadHost {
     virtual void EnableStart() = 0;
 
     // On every selected port: apply the settings, open the port if it is closed, pause 2 ms.
-    virtual void SetLineSettings(std::string_view settings) = 0;
+    virtual void SetLineSettings(const LineSettings& settings) = 0;
     // The same bytes to every selected port, in port order.
     virtual void WriteToSelected(std::span<const std::uint8_t> bytes) = 0;
     // Remembers the ROM path and the base-address text exactly as given, for the next start.

@@ -131,7 +131,7 @@ bool DownloadWorker::LoadImages(const RunInputs& inputs, std::int32_t& demonSize
     const char* demonText = inputs.demonText != nullptr ? inputs.demonText : DemonImageText;
     demonSize = SRecordReader::LoadFromText(demonText, state_.DemonBuffer(), kDemonBaseAddress);
     if (demonSize < 0) {
-        ReportError(SRecordErrorMessage(demonSize, ImageSource::Demon));
+        ReportError(DemonErrorMessage(demonSize));
         return false;
     }
     baseAddress = SRecordReader::ParseBaseAddress(inputs.baseAddressText);
@@ -166,7 +166,7 @@ void DownloadWorker::Send(std::uint16_t length) {
 }
 
 void DownloadWorker::SetLine(const LineSettings& settings) {
-    host_.SetLineSettings(FormatLineSettings(settings));
+    host_.SetLineSettings(settings);
 }
 
 void DownloadWorker::Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,

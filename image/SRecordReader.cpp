@@ -158,7 +158,7 @@ std::uint32_t SRecordReader::ParseBaseAddress(std::string_view text) {
     return negative ? 0u - value : value;
 }
 
-std::string_view SRecordErrorMessage(std::int32_t code, ImageSource) {
+std::string_view DemonErrorMessage(std::int32_t code) {
     switch (code) {
         case Code(SRecordError::ChecksumInvalid):
             return "Demon file checksum invalid (S-record)";

@@ -16,9 +16,6 @@ enum class SRecordError : std::int32_t {
     ImageTooLarge = -7,
 };
 
-// Whose text SRecordErrorMessage gives: only the Demon is read by this reader.
-enum class ImageSource { Demon };
-
 // Reads the Demon's S-record text into a flat image, and the record and base-address fields both
 // it and the ROM files use. Only S3 records are placed; every other record is skipped untested.
 // Stateless; never allocates, never writes outside the buffer. ROM files are read by
@@ -41,7 +38,7 @@ class SRecordReader {
 
 // The message shown for a negative result of reading the Demon. Empty for a non-negative or
 // unknown code. A refused ROM file is told by RomRefusalText.
-std::string_view SRecordErrorMessage(std::int32_t code, ImageSource source);
+std::string_view DemonErrorMessage(std::int32_t code);
 
 inline constexpr std::string_view kInvalidBaseAddressMessage =
     "Invalid base address specified.\n\nClick Settings and             make sure correct base "

@@ -145,16 +145,28 @@ void CMSComm::SetSettings(const QString& settings) {
     if (!parsed) {
         throw SerialError(kInvalidValue.toStdString());
     }
-    settings_ = settings;
+    ApplyLineSettings(*parsed);
+}
+
+void CMSComm::ApplyLineSettings(const LineSettings& settings) {
+    if (!port_) {
+        return;
+    }
+    // Only what the text form can say is a setting at all.
+    const std::string asText = FormatLineSettings(settings);
+    if (!ParseLineSettings(asText)) {
+        throw SerialError(kInvalidValue.toStdString());
+    }
+    settings_ = QString::fromStdString(asText);
     // Every part is tried, so a device that refuses one (a pseudo-terminal keeps no parity or
     // data bits) still gets the others.
-    bool applied = port_->setBaudRate(parsed->baud);
-    applied = port_->setParity(ParityOf(parsed->parity)) && applied;
-    applied = port_->setDataBits(static_cast<QSerialPort::DataBits>(parsed->dataBits)) && applied;
+    bool applied = port_->setBaudRate(settings.baud);
+    applied = port_->setParity(ParityOf(settings.parity)) && applied;
+    applied = port_->setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) && applied;
     applied =
-        port_->setStopBits(parsed->stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+        port_->setStopBits(settings.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
         applied;
-    if (parsed->parity == 'N') {
+    if (settings.parity == 'N') {
         ClearOddParityFlag(*port_);
     }
     if (!applied) {

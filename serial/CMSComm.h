@@ -6,6 +6,8 @@
 #include <memory>
 #include <stdexcept>
 
+#include "engine/LineSettings.h"
+
 class QSerialPort;
 
 namespace vantrel {
@@ -52,7 +54,9 @@ class CMSComm : public QObject {
     // "9600,N,8,1" and the like; applied at once, also to an open port, which stays open.
     // Throws SerialError for a text not of that form (nothing changes), and with the layer's
     // text when the device refuses a part of it (the other parts still apply).
+    // The settings as text ("9600,N,8,1"), or as a typed value.
     void SetSettings(const QString& settings);
+    void ApplyLineSettings(const LineSettings& settings);
     QString GetSettings() const;
     // A receive event as soon as this many bytes are pending; 0 turns receive events off.
     void SetRThreshold(short threshold);

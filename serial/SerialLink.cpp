@@ -46,7 +46,7 @@ void SerialLink::PortBoxChanged(int port) {
         slot.selected.store(created);
     }
     // Without a port object these do nothing.
-    comm.SetSettings(QString::fromStdString(FormatLineSettings(kMonitorLine)));
+    comm.ApplyLineSettings(kMonitorLine);
     comm.SetRThreshold(1);
     comm.SetCommPort(static_cast<short>(port));
     comm.SetInputMode(CMSComm::kInputModeBinary);
@@ -107,12 +107,12 @@ void SerialLink::WriteToSelected(const QByteArray& bytes) {
     }
 }
 
-void SerialLink::ApplyLineSettings(int port, const QString& settings) {
+void SerialLink::ApplyLineSettings(int port, const LineSettings& settings) {
     CMSComm& comm = Port(port);
     // Nobody is there to hear of a failure: the unit just misses what follows and fails its
     // next wait.
     try {
-        comm.SetSettings(settings);
+        comm.ApplyLineSettings(settings);
     } catch (const SerialError&) {
     }
     try {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <span>
 
+#include "engine/LineSettings.h"
 #include "engine/LoaderState.h"
 #include "serial/CMSComm.h"
 #include "serial/PortMapping.h"
@@ -57,7 +58,7 @@ class SerialLink : public QObject {
     void WriteToSelected(const QByteArray& bytes);
     // Applies the settings to one selected port and opens it if it is closed; a failure is
     // swallowed (the unit then fails its next wait).
-    void ApplyLineSettings(int port, const QString& settings);
+    void ApplyLineSettings(int port, const LineSettings& settings);
     // Counts what has reached every active port by now, also bytes whose arrival the event
     // loop has not handled yet.
     void TakeInArrived();

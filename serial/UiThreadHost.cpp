@@ -160,13 +160,12 @@ void UiThreadHost::WaitForAcknowledgement(Clock::time_point deadline) {
     }
 }
 
-void UiThreadHost::SetLineSettings(std::string_view settings) {
-    const QString text = Text(settings);
+void UiThreadHost::SetLineSettings(const LineSettings& settings) {
     for (int port = 1; port <= kPortCount; ++port) {
         if (!link_.IsSelected(port)) {
             continue;
         }
-        OnUiThread([this, port, text] { link_.ApplyLineSettings(port, text); });
+        OnUiThread([this, port, settings] { link_.ApplyLineSettings(port, settings); });
         Sleep(kLineSettingsPause);
     }
 }

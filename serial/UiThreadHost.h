@@ -52,7 +52,7 @@ class UiThreadHost : public DownloadHost {
     void WaitForAcknowledgement(Clock::time_point deadline) override;
     // For each selected port in order: apply the settings (opening the port if closed) on the
     // UI thread, then pause kLineSettingsPause here through Sleep.
-    void SetLineSettings(std::string_view settings) override;
+    void SetLineSettings(const LineSettings& settings) override;
     void WriteToSelected(std::span<const std::uint8_t> bytes) override;
     // As the two remembered values of the settings store, through the view.
     void RememberSettings(std::string_view romPath, std::string_view baseAddressText) override;

@@ -479,7 +479,7 @@ class StopDuringLineSettingsHost : public FakeHost {
   public:
     StopDuringLineSettingsHost(LoaderState& state, StopSignal& stop, int stopAtChange)
         : FakeHost(state, stop), state_(state), stop_(stop), stopAtChange_(stopAtChange) {}
-    void SetLineSettings(std::string_view settings) override {
+    void SetLineSettings(const LineSettings& settings) override {
         FakeHost::SetLineSettings(settings);
         if (++changes_ == stopAtChange_) {
             state_.SetInProgress(false);

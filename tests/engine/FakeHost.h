@@ -131,8 +131,8 @@ class FakeHost : public DownloadHost {
         }
         events[index].port = static_cast<int>(now_ - from);
     }
-    void SetLineSettings(std::string_view settings) override {
-        Log(HostEvent::LineSettings, 0, std::string(settings));
+    void SetLineSettings(const LineSettings& settings) override {
+        Log(HostEvent::LineSettings, 0, FormatLineSettings(settings));
         for (int port = 1; port <= kPortCount; ++port) {
             if (state_.Port(port).selected.load()) {
                 open_[static_cast<std::size_t>(port - 1)] = true;

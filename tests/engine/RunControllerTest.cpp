@@ -37,7 +37,7 @@ class ThreadHost : public DownloadHost {
             throw RunStopped{};
         }
     }
-    void SetLineSettings(std::string_view) override { CheckStop(); }
+    void SetLineSettings(const LineSettings&) override { CheckStop(); }
     void WriteToSelected(std::span<const std::uint8_t>) override {
         CheckStop();
         ++writes;

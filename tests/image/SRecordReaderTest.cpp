@@ -887,7 +887,7 @@ INSTANTIATE_TEST_SUITE_P(
 // ---------------------------------------------------------------------------------------------
 // Messages
 
-TEST(SRecordErrorMessageTest, DemonTexts) {
+TEST(DemonErrorMessageTest, DemonTexts) {
     const std::pair<std::int32_t, std::string_view> rows[] = {
         {-2, "Demon file checksum invalid (S-record)"},
         {-3, "Demon file address value invalid (S-record)"},
@@ -900,17 +900,17 @@ TEST(SRecordErrorMessageTest, DemonTexts) {
         {-7, "Demon file too large (S-record)"},
     };
     for (const auto& [code, text] : rows) {
-        EXPECT_EQ(SRecordErrorMessage(code, ImageSource::Demon), text) << code;
+        EXPECT_EQ(DemonErrorMessage(code), text) << code;
     }
 }
 
-TEST(SRecordErrorMessageTest, NoTextForOtherCodes) {
+TEST(DemonErrorMessageTest, NoTextForOtherCodes) {
     for (std::int32_t code : {1, 0, -1, -8, 5630}) {
-        EXPECT_TRUE(SRecordErrorMessage(code, ImageSource::Demon).empty()) << code;
+        EXPECT_TRUE(DemonErrorMessage(code).empty()) << code;
     }
 }
 
-TEST(SRecordErrorMessageTest, InvalidBaseAddressText) {
+TEST(DemonErrorMessageTest, InvalidBaseAddressText) {
     EXPECT_EQ(kInvalidBaseAddressMessage, "Invalid base address specified.\n\nClick Settings and" +
                                               std::string(13, ' ') +
                                               "make sure correct base address is specified.");

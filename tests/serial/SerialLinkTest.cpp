@@ -110,7 +110,7 @@ TEST_F(SerialLinkTick, FailedPreparationClearsBothFlagsAndLeavesTheBoxTicked) {
     EXPECT_TRUE(Slot(7).selected.load());
     EXPECT_FALSE(link_.IsOpen(7));
     link_.WriteToSelected(std::vector<std::uint8_t>{1, 2, 3});
-    link_.ApplyLineSettings(7, "57600,N,8,1");
+    link_.ApplyLineSettings(7, DemonLine(57600));
     EXPECT_FALSE(link_.IsOpen(7));
     ProcessPendingEvents();
     EXPECT_TRUE(Pty(7).Drain().empty());
@@ -141,7 +141,7 @@ TEST_F(SerialLinkTick, FailedPreparationDropsAControlThatExisted) {
 TEST_F(SerialLinkTick, UntickClosesAndTickReconfiguresWithoutANewControl) {
     testing::BarePty& pty = Pty(2);
     Tick(2);
-    link_.ApplyLineSettings(2, "57600,N,8,1");
+    link_.ApplyLineSettings(2, DemonLine(57600));
     Untick(2);
     EXPECT_FALSE(link_.IsOpen(2));
     EXPECT_TRUE(Slot(2).selected.load());
@@ -302,8 +302,8 @@ TEST_F(SerialLinkPorts, ApplyLineSettingsOpensAClosedPortAndKeepsAnOpenOneOpen) 
     one.Send({0x01});
     WaitForPending(1, 1);
 
-    link_.ApplyLineSettings(1, "9600,O,8,1");
-    link_.ApplyLineSettings(2, "57600,N,8,1");
+    link_.ApplyLineSettings(1, kForceMonitorLine);
+    link_.ApplyLineSettings(2, DemonLine(57600));
     EXPECT_TRUE(link_.IsOpen(1));
     EXPECT_EQ(link_.Port(1).GetInBufferCount(), 1);  // not opened again
     EXPECT_TRUE(link_.IsOpen(2));
@@ -317,10 +317,10 @@ TEST_F(SerialLinkPorts, ApplyLineSettingsSwallowsFailures) {
     TickOpen(3);
     link_.ClosePort(3);
     mapping_.Set(3, MissingDevice());
-    EXPECT_NO_THROW(link_.ApplyLineSettings(3, "57600,N,8,1"));
+    EXPECT_NO_THROW(link_.ApplyLineSettings(3, DemonLine(57600)));
     EXPECT_FALSE(link_.IsOpen(3));
     EXPECT_EQ(link_.Port(3).GetSettings(), "57600,N,8,1");
-    EXPECT_NO_THROW(link_.ApplyLineSettings(3, "not settings"));
+    EXPECT_NO_THROW(link_.ApplyLineSettings(3, LineSettings{57600, 'X', 8, 1}));
     EXPECT_EQ(link_.Port(3).GetSettings(), "57600,N,8,1");
     EXPECT_TRUE(warnings_.isEmpty());
 }

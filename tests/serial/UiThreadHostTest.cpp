@@ -254,7 +254,7 @@ TEST_F(UiThreadHostTest, SetLineSettingsAppliesEachSelectedPortInOrderThenPauses
     link_.ClosePort(7);
     Slot(9).selected.store(false);
 
-    OnWorker([&] { host_.SetLineSettings("57600,N,8,1"); });
+    OnWorker([&] { host_.SetLineSettings(DemonLine(57600)); });
 
     ASSERT_EQ(host_.pauses.size(), 2u);
     for (const auto& pause : host_.pauses) {
@@ -279,7 +279,7 @@ TEST_F(UiThreadHostTest, SetLineSettingsWithNoPortSelectedDoesNothingAndDoesNotP
     link_.ClosePort(2);
     Slot(1).selected.store(false);
     Slot(2).selected.store(false);
-    OnWorker([&] { host_.SetLineSettings("57600,N,8,1"); });
+    OnWorker([&] { host_.SetLineSettings(DemonLine(57600)); });
     EXPECT_TRUE(host_.pauses.empty());
     EXPECT_EQ(link_.Port(1).GetSettings(), "9600,N,8,1");
     EXPECT_FALSE(link_.IsOpen(2));
@@ -291,7 +291,7 @@ TEST_F(UiThreadHostTest, SetLineSettingsGoesOnPastAPortThatCannotOpen) {
     link_.ClosePort(3);
     mapping_.Set(3, MissingDevice());
     TickOpen(4);
-    OnWorker([&] { host_.SetLineSettings("9600,O,8,1"); });
+    OnWorker([&] { host_.SetLineSettings(kForceMonitorLine); });
     EXPECT_EQ(host_.pauses.size(), 3u);
     EXPECT_FALSE(link_.IsOpen(3));
     EXPECT_EQ(link_.Port(2).GetSettings(), "9600,O,8,1");
@@ -340,7 +340,7 @@ TEST_F(UiThreadHostTest, NothingIsTouchedAfterAStop) {
         const std::vector<std::function<void()>> late = {
             [&] { host_.SetStatusText(1, "late"); },
             [&] { host_.WriteToSelected(std::vector<std::uint8_t>{kAck}); },
-            [&] { host_.SetLineSettings("57600,N,8,1"); },
+            [&] { host_.SetLineSettings(DemonLine(57600)); },
             [&] { host_.CloseSelectedPorts(); },
             [&] { host_.EnableStart(); },
         };
