@@ -93,4 +93,37 @@ std::vector<int> MappedComPorts(const PortMapping& mapping, const DetectedPort& 
     return found;
 }
 
+QString DescribeComPort(int port, const PortMapping& mapping,
+                        const std::vector<DetectedPort>& detected) {
+    QStringList lines{QStringLiteral("Com %1: %2").arg(port).arg(mapping.DevicePath(port))};
+    for (const DetectedPort& found : detected) {
+        const auto coms = MappedComPorts(mapping, found);
+        if (std::find(coms.begin(), coms.end(), port) == coms.end()) {
+            continue;
+        }
+        lines << found.device;
+        if (!found.stableLink.isEmpty()) {
+            lines << found.stableLink;
+        }
+        QStringList about;
+        for (const QString& part : {found.manufacturer, found.description}) {
+            if (!part.isEmpty() && !about.contains(part)) {
+                about << part;
+            }
+        }
+        if (!found.serialNumber.isEmpty()) {
+            about << QStringLiteral("serial number %1").arg(found.serialNumber);
+        }
+        if (const QString ids = VidPid(found); !ids.isEmpty()) {
+            about << ids;
+        }
+        if (!about.isEmpty()) {
+            lines << about.join(QStringLiteral(", "));
+        }
+        return lines.join(QLatin1Char('\n'));
+    }
+    lines << QStringLiteral("not among the serial ports found on this machine");
+    return lines.join(QLatin1Char('\n'));
+}
+
 }  // namespace vantrel

@@ -34,6 +34,11 @@ QString PreferredPath(const DetectedPort& port);
 // "0403:6001", or empty without a USB id.
 QString VidPid(const DetectedPort& port);
 
+// What stands behind COM port N, for the pointer resting on its box: the mapped path, and for a
+// port found on this machine its by-id name, its description and its USB serial number.
+QString DescribeComPort(int port, const PortMapping& mapping,
+                        const std::vector<DetectedPort>& detected);
+
 // The COM numbers whose mapping names this port, by its device, its link, or any other path
 // that leads to the same device; in ascending order.
 std::vector<int> MappedComPorts(const PortMapping& mapping, const DetectedPort& port);

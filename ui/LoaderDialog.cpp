@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "serial/PortDirectory.h"
 #include "ui/AboutDialog.h"
 #include "ui/ControlIds.h"
 #include "ui/DialogUnits.h"
@@ -76,6 +77,28 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, int id) {
 
 }  // namespace
 
+namespace {
+
+// Fills a Com box's tooltip the moment it is asked for, so it names what is plugged in now.
+class PortToolTip : public QObject {
+  public:
+    PortToolTip(int port, const PortMapping& mapping, QObject* parent)
+        : QObject(parent), port_(port), mapping_(mapping) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            static_cast<QWidget*>(watched)->setToolTip(
+                DescribeComPort(port_, mapping_, DetectedPorts()));
+        }
+        return false;
+    }
+
+  private:
+    int port_;
+    const PortMapping& mapping_;
+};
+
+}  // namespace
+
 CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
@@ -84,6 +107,10 @@ CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidge
       runModal_([](QDialog& dialog) { return dialog.exec(); }) {
     BuildControls();
     BuildTabOrder();
+    for (int port = 1; port <= kPortCount; ++port) {
+        QCheckBox* box = portBoxes_[Index(port)];
+        box->installEventFilter(new PortToolTip(port, mapping, box));
+    }
     session_ = std::make_unique<LoaderSession>(mapping, *this, *this, *this);
     session_->SetLauncher([this](RunInputs inputs) { StartRun(std::move(inputs)); });
     if (app_.MainWindow() == nullptr) {

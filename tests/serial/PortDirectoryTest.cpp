@@ -48,5 +48,22 @@ TEST(PortDirectory, LinksAndMappingsReachADeviceByAnyPathToIt) {
     EXPECT_EQ(MappedComPorts(mapping, com3Default), (std::vector<int>{3}));
 }
 
+TEST(PortDirectory, DescribeComPortNamesTheMappedPathAndWhatIsFoundBehindIt) {
+    TablePortMapping mapping;
+    mapping.Set(2, QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A600-if00-port0"));
+    DetectedPort ftdi{QStringLiteral("/dev/ttyUSB0"),
+                      QStringLiteral("/dev/serial/by-id/usb-FTDI_FT232R_A600-if00-port0"),
+                      QStringLiteral("FT232R USB UART"),
+                      QStringLiteral("FTDI"),
+                      QStringLiteral("A600"),
+                      0x0403,
+                      0x6001};
+    EXPECT_EQ(DescribeComPort(2, mapping, {ftdi}),
+              "Com 2: /dev/serial/by-id/usb-FTDI_FT232R_A600-if00-port0\n/dev/ttyUSB0\n"
+              "/dev/serial/by-id/usb-FTDI_FT232R_A600-if00-port0\n"
+              "FTDI, FT232R USB UART, serial number A600, 0403:6001");
+    EXPECT_TRUE(DescribeComPort(5, mapping, {ftdi}).endsWith("found on this machine"));
+}
+
 }  // namespace
 }  // namespace vantrel

@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -92,6 +93,15 @@ TEST_F(LoaderDialogTest, TitleIsTheProgramNameAndVersionWhateverTheExecutableIsC
     Click(ids::kStart);
     ASSERT_EQ(boxes_.shown.size(), 1u);
     EXPECT_EQ(boxes_.shown[0].caption, "Renamed");
+}
+
+TEST_F(LoaderDialogTest, AComBoxTellsWhatStandsBehindItWhenThePointerRestsOnIt) {
+    mapping_.Set(3, dir_.filePath(QStringLiteral("unit3")));
+    auto* box = Control<QCheckBox>(kPortRows[2].boxId);
+    QHelpEvent hover(QEvent::ToolTip, QPoint(2, 2), box->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(box, &hover);
+    EXPECT_EQ(box->toolTip(), "Com 3: " + dir_.filePath(QStringLiteral("unit3")) +
+                                  "\nnot among the serial ports found on this machine");
 }
 
 TEST_F(LoaderDialogTest, PortRowsSitWhereTheTemplatePutsThem) {
