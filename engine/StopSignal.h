@@ -32,19 +32,6 @@ class StopSignal {
         return wake_.wait_until(lock, deadline, [this] { return stopRequested_.load(); });
     }
 
-    // Waits until done() holds or a stop is requested; true when done() held. Whoever makes
-    // done() hold calls Wake after.
-    template <typename Done>
-    bool WaitFor(Done done) {
-        std::unique_lock lock(mutex_);
-        wake_.wait(lock, [&] { return stopRequested_.load() || done(); });
-        return done();
-    }
-    void Wake() {
-        // Through the mutex: a waiter between its look and its sleep cannot miss the wake-up.
-        { std::lock_guard lock(mutex_); }
-        wake_.notify_all();
-    }
     // Any thread: something a waiting worker looks for has happened (an ACK was counted).
     void NotifyProgress() {
         {

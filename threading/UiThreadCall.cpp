@@ -1,40 +1,77 @@
 #include "threading/UiThreadCall.h"
 
 #include <QThread>
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <utility>
 
 namespace vantrel {
 namespace {
 
-// One posted call, shared by the waiting caller and the call itself. Whoever moves it out of
-// Queued decides whether it runs: the call itself (Running), or a caller stopped first (GivenUp).
-struct PostedCall {
-    enum State { kQueued, kRunning, kDone, kGivenUp };
-    std::atomic<int> state{kQueued};
-    std::exception_ptr error;  // written before Done is stored, read after it is seen
+// How often a waiting worker looks at the stop signal, which cannot wake it itself.
+constexpr std::chrono::milliseconds kStopCheck{5};
+
+// The state of one posted call, shared by the waiting worker and the call itself.
+class Completion {
+  public:
+    // The call is about to run; false when the worker has given up on it already.
+    bool Begin() {
+        std::lock_guard lock(mutex_);
+        started_ = !abandoned_;
+        return started_;
+    }
+    void MarkDone(std::exception_ptr error = nullptr) {
+        {
+            std::lock_guard lock(mutex_);
+            if (!done_) {
+                error_ = std::move(error);
+            }
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+    // What the call threw; read by the worker once WaitUntilDone has said it is over.
+    std::exception_ptr Error() {
+        std::lock_guard lock(mutex_);
+        return error_;
+    }
+    // True when the call is over; false when a stop came first.
+    bool WaitUntilDone(const StopSignal& stop) {
+        std::unique_lock lock(mutex_);
+        while (!done_) {
+            if (stop.StopRequested()) {
+                abandoned_ = !started_;
+                return false;
+            }
+            changed_.wait_for(lock, kStopCheck);
+        }
+        return true;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool started_ = false;
+    bool abandoned_ = false;
+    bool done_ = false;
+    std::exception_ptr error_;
 };
 
-// Held by the posted call only: when the call goes, run or dropped unrun with its mailbox, the
-// caller is released.
-struct Release {
-    Release(std::shared_ptr<PostedCall> c, StopSignal& s) : call(std::move(c)), stop(s) {}
-    Release(const Release&) = delete;
-    Release& operator=(const Release&) = delete;
-    ~Release() {
-        int queued = PostedCall::kQueued;
-        call->state.compare_exchange_strong(queued, PostedCall::kDone);
-        stop.Wake();
-    }
-    std::shared_ptr<PostedCall> call;
-    StopSignal& stop;
+// Held by the posted call only; when the call goes, run or not, the waiter is released.
+struct CompletionGuard {
+    explicit CompletionGuard(std::shared_ptr<Completion> c) : completion(std::move(c)) {}
+    CompletionGuard(const CompletionGuard&) = delete;
+    CompletionGuard& operator=(const CompletionGuard&) = delete;
+    ~CompletionGuard() { completion->MarkDone(); }
+    std::shared_ptr<Completion> completion;
 };
 
 }  // namespace
 
-bool CallOnMailboxThread(CallMailbox& mailbox, StopSignal& stop, std::function<void()> call) {
+bool CallOnMailboxThread(CallMailbox& mailbox, const StopSignal& stop, std::function<void()> call) {
     if (stop.StopRequested()) {
         return false;
     }
@@ -42,34 +79,27 @@ bool CallOnMailboxThread(CallMailbox& mailbox, StopSignal& stop, std::function<v
         call();
         return true;
     }
-    auto posted = std::make_shared<PostedCall>();
-    auto release = std::make_shared<Release>(posted, stop);
-    mailbox.Post([release = std::move(release), call = std::move(call)] {
-        PostedCall& shared = *release->call;
-        int queued = PostedCall::kQueued;
-        // After a stop nothing is touched, even before the caller has given the call up.
-        if (release->stop.StopRequested() ||
-            !shared.state.compare_exchange_strong(queued, PostedCall::kRunning)) {
-            return;
+    auto completion = std::make_shared<Completion>();
+    auto guard = std::make_shared<CompletionGuard>(completion);
+    const StopSignal* stopSignal = &stop;
+    mailbox.Post([stopSignal, guard = std::move(guard), call = std::move(call)] {
+        // The worker may have given up on this call: after a stop nothing is touched.
+        std::exception_ptr error;
+        if (!stopSignal->StopRequested() && guard->completion->Begin()) {
+            // A throw goes back to the worker that asked for the call, never into the event loop.
+            try {
+                call();
+            } catch (...) {
+                error = std::current_exception();
+            }
         }
-        // A throw goes back to the caller, never into the event loop.
-        try {
-            call();
-        } catch (...) {
-            shared.error = std::current_exception();
-        }
-        shared.state.store(PostedCall::kDone);
-        release->stop.Wake();
+        guard->completion->MarkDone(std::move(error));
     });
-    const auto done = [&posted] { return posted->state.load() == PostedCall::kDone; };
-    if (!stop.WaitFor(done)) {
-        // Not begun: it never runs. Running: it goes on alone, on what it owns.
-        int queued = PostedCall::kQueued;
-        posted->state.compare_exchange_strong(queued, PostedCall::kGivenUp);
+    if (!completion->WaitUntilDone(stop)) {
         return false;
     }
-    if (posted->error) {
-        std::rethrow_exception(posted->error);
+    if (const std::exception_ptr error = completion->Error()) {
+        std::rethrow_exception(error);
     }
     return true;
 }
