@@ -1,13 +1,11 @@
 #include "cli/CliRunner.h"
 
 #include <QCryptographicHash>
-#include <QUuid>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "cli/UnitDisplay.h"
-#include "engine/UnitStage.h"
 #include "image/DemonImageText.h"
 #include "image/FirmwareMessages.h"
 #include "image/RomFile.h"
@@ -16,6 +14,7 @@
 #include "session/HeadlessSession.h"
 #include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
+#include "station/SessionResults.h"
 
 namespace vantrel::cli {
 namespace {
@@ -129,12 +128,9 @@ int CliRunner::Run() {
 }
 
 void CliRunner::StartSummary() {
-    summary_ = RunSummary{};
-    summary_.startedAt = std::chrono::system_clock::now();
-    summary_.runKey = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
-    summary_.baud = options_.baud;
-    summary_.romPath = options_.romPath;
-    summary_.baseAddress = options_.baseAddress.value_or(settings_.FwBaseAddress().toStdString());
+    summary_ = BeginRunSummary(
+        options_.romPath, options_.baseAddress.value_or(settings_.FwBaseAddress().toStdString()),
+        options_.baud, {});
 }
 
 std::optional<std::string> CliRunner::ReadFirmware(CheckedFirmware& firmware) {
@@ -219,15 +215,8 @@ void CliRunner::Flash(HeadlessSession& session, std::vector<std::uint8_t> romCon
 int CliRunner::Finish(HeadlessSession& session) {
     session_.store(nullptr);
     summary_.interrupted = interrupted_.load();
-    for (UnitResult& unit : summary_.units) {
-        unit.status = session.View().Status(unit.port).toStdString();
-        const PortSlot& slot = session.State().Port(unit.port);
-        unit.complete = summary_.outcome == RunOutcome::Completed && slot.selected.load() &&
-                        slot.stage.load() == kFwLoadComplete;
-        const int failedAt = slot.failedAt.load();
-        unit.endStage = failedAt >= 0 ? failedAt : slot.stage.load();
-        unit.cause = session.Link().Port(unit.port).LostCause().toStdString();
-    }
+    TakeUnitResults(summary_, session.State(), session.Link(),
+                    [&session](int port) { return session.View().Status(port); });
     return EndSummary();
 }
 

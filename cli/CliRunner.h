@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
-#include "cli/RunSummary.h"
+#include "station/RunSummary.h"
 #include "cli/UnitDisplay.h"
 #include "image/FirmwareLoader.h"
 #include "image/ImageBuffer.h"

@@ -8,7 +8,7 @@
 
 #include "bench/ProtocolFloor.h"
 #include "cli/CliRunner.h"
-#include "cli/RunSummary.h"
+#include "station/RunSummary.h"
 #include "engine/MonitorPackets.h"
 #include "image/FirmwareMessages.h"
 #include "image/ImageBuffer.h"

@@ -4,10 +4,6 @@
 #include <cctype>
 
 #include "cli/LineInput.h"
-#include "runlog/IsoTime.h"
-
-#include <QDateTime>
-#include <QFileInfo>
 
 namespace vantrel::cli {
 namespace {
@@ -32,7 +28,8 @@ int StationLoop::Run() {
         if (!OpenLog()) {
             return kExitNothingFlashed;
         }
-        runner_.SetBeforeUnits([this](const RunSummary& summary) { return RecordStart(summary); });
+        runner_.SetBeforeUnits(
+            [this](const RunSummary& summary) { return recorder_->RecordStart(summary); });
     }
     int code = kExitNothingFlashed;
     do {
@@ -41,76 +38,29 @@ int StationLoop::Run() {
         // never holds the result back.
         Keep(runner_.Summary());
         Print(runner_.Summary());
-        Flush();
+        if (recorder_) {
+            recorder_->Flush();
+        }
     } while (options_.loop && !runner_.Interrupted() && NextBatch());
-    if (recorder_ && recorder_->Spooled() > 0) {
-        err_ << "vantrel-cli: " << recorder_->Spooled() << " record(s) wait in "
-             << recorder_->Spool().Path().toStdString()
-             << " and go to the log with the next run of this log\n";
-    }
-    if (recorder_ && recorder_->OnlyInMemory() > 0) {
-        err_ << "vantrel-cli: " << recorder_->OnlyInMemory()
-             << " run(s) are not recorded: neither the log nor the spool took them; copy the "
-                "summaries above into the record by hand\n";
-        return kExitNotRecorded;
+    if (recorder_) {
+        for (const std::string& line : recorder_->LeftOver()) {
+            err_ << "vantrel-cli: " << line << '\n';
+        }
+        if (recorder_->SomeNotRecorded()) {
+            return kExitNotRecorded;
+        }
     }
     return runner_.Interrupted() ? kExitInterrupted : code;
 }
 
 bool StationLoop::OpenLog() {
-    const auto target = ParseLogTarget(*options_.logTarget);
-    if (const auto* error = std::get_if<LogTargetError>(&target)) {
-        err_ << "vantrel-cli: " << error->text << '\n';
+    recorder_ = std::make_unique<StationRecorder>(
+        *options_.logTarget, DefaultStationNames(options_.station, options_.operatorName),
+        [this](const std::string& line) { err_ << "vantrel-cli: " << line << '\n'; });
+    if (const auto error = recorder_->Open()) {
+        err_ << "vantrel-cli: " << *error << '\n';
+        recorder_.reset();
         return false;
-    }
-    try {
-        log_ = std::make_unique<RunLog>(std::get<LogTarget>(target));
-    } catch (const RunLogError& error) {
-        err_ << "vantrel-cli: cannot open the log " << ShownLogTarget(*options_.logTarget) << ": "
-             << error.what() << '\n';
-        return false;
-    }
-    names_ = DefaultStationNames(options_.station, options_.operatorName);
-    recorder_ = std::make_unique<RunRecorder>(*log_, RunSpool(RunSpool::PathFor(SpoolName())));
-    // What an earlier start left behind goes first, then the runs it never finished are told.
-    Flush();
-    try {
-        for (const InterruptedRun& run :
-             log_->CloseInterrupted(names_.station, IsoUtc(std::chrono::system_clock::now()))) {
-            err_ << "vantrel-cli: " << InterruptedText(run) << '\n';
-        }
-    } catch (const RunLogError& error) {
-        err_ << "vantrel-cli: cannot read the log " << ShownLogTarget(*options_.logTarget) << ": "
-             << error.what() << '\n';
-    }
-    return true;
-}
-
-std::string StationLoop::SpoolName() const {
-    // One log named two ways (a relative file path) still has one spool.
-    const auto target = ParseLogTarget(*options_.logTarget);
-    if (const auto* parsed = std::get_if<LogTarget>(&target)) {
-        if (const auto* file = std::get_if<SqliteTarget>(parsed)) {
-            return QFileInfo(QString::fromStdString(file->path)).absoluteFilePath().toStdString();
-        }
-    }
-    return ShownLogTarget(*options_.logTarget);
-}
-
-bool StationLoop::RecordStart(const RunSummary& summary) {
-    std::string error;
-    if (!recorder_->Keep(MakeRunningRecord(summary, names_), error)) {
-        err_ << "vantrel-cli: cannot keep the run's record: " << error << '\n';
-    }
-    const auto refusal = recorder_->Flush();
-    if (recorder_->OnlyInMemory() > 0) {
-        // Neither the disk nor the log has it: a unit flashed now could leave no trace.
-        err_ << "vantrel-cli: the run cannot be recorded"
-             << (refusal ? ": " + *refusal : std::string()) << "; nothing flashed\n";
-        return false;
-    }
-    if (refusal) {
-        ReportUnwritten(*refusal);
     }
     return true;
 }
@@ -119,44 +69,10 @@ void StationLoop::Keep(const RunSummary& summary) {
     if (options_.loop) {
         tally_.Add(summary);
     }
-    if (!recorder_) {
-        return;
-    }
-    std::string error;
-    if (!recorder_->Keep(MakeRunRecord(summary, names_), error)) {
-        err_ << "vantrel-cli: cannot keep the run's record: " << error << '\n';
+    if (recorder_) {
+        recorder_->RecordEnd(summary);
     }
 }
-
-void StationLoop::Flush() {
-    if (!recorder_) {
-        return;
-    }
-    if (const auto refusal = recorder_->Flush()) {
-        ReportUnwritten(*refusal);
-    }
-}
-
-void StationLoop::ReportUnwritten(const std::string& reason) {
-    // The run's result stands; the record waits and goes with the next write.
-    err_ << "vantrel-cli: cannot write to the log " << ShownLogTarget(*options_.logTarget) << ": "
-         << reason << '\n';
-}
-
-std::string InterruptedText(const InterruptedRun& run) {
-    const QDateTime started =
-        QDateTime::fromString(QString::fromStdString(run.startedAt), Qt::ISODate).toLocalTime();
-    const bool today = started.date() == QDate::currentDate();
-    std::string ports;
-    for (const std::string& port : run.comPorts) {
-        ports += (ports.empty() ? "" : ", ") + port;
-    }
-    return "run " + std::to_string(run.id) + " of " +
-           started.toString(today ? "HH:mm" : "yyyy-MM-dd HH:mm").toStdString() + " on " +
-           run.station + " did not finish: " + (ports.empty() ? "no unit" : ports) +
-           " may be erased and not flashed";
-}
-
 void StationLoop::Print(const RunSummary& summary) {
     if (options_.json) {
         out_ << summary.Json(options_.loop ? tally_.JsonMember() : std::string());

@@ -1,6 +1,6 @@
 #include "cli/StatsCommand.h"
 
-#include "cli/RunSummary.h"
+#include "station/RunSummary.h"
 #include "cli/StatsReport.h"
 #include "runlog/RunLog.h"
 

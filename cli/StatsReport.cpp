@@ -5,7 +5,7 @@
 #include <map>
 #include <optional>
 
-#include "cli/RunSummary.h"
+#include "station/RunSummary.h"
 #include "settings/PortLabel.h"
 
 namespace vantrel::cli {

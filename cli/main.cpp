@@ -45,7 +45,7 @@ int main(int argc, char* argv[]) {
     }
     if (const auto* error = std::get_if<vantrel::cli::CliUsageError>(&parsed)) {
         std::cerr << program << ": " << error->text << "\nTry '" << program << " --help'.\n";
-        return vantrel::cli::kExitNothingFlashed;
+        return vantrel::kExitNothingFlashed;
     }
     if (const auto* stats = std::get_if<vantrel::cli::StatsRequest>(&parsed)) {
         return vantrel::cli::RunStatsCommand(*stats, std::cout, std::cerr);
@@ -70,7 +70,7 @@ int main(int argc, char* argv[]) {
 
     if (pipe(interruptPipe) != 0) {
         std::cerr << program << ": cannot set up the interrupt handler\n";
-        return vantrel::cli::kExitNothingFlashed;
+        return vantrel::kExitNothingFlashed;
     }
     QSocketNotifier notifier(interruptPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [&] {

@@ -154,7 +154,7 @@ bool DownloadWorker::LoadImages(const RunInputs& inputs, std::int32_t& demonSize
         return false;
     }
     romSize = static_cast<std::int32_t>(std::get<FirmwareLayout>(load).size);
-    return true;
+    return !inputs.beforeUnits || inputs.beforeUnits(*content);
 }
 
 void DownloadWorker::ReportError(std::string_view message) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -27,11 +28,15 @@ struct RunInputs {
     // The ROM file's bytes when the caller has read them already (to check or hash them): the
     // run then flashes exactly these and does not read the file again.
     std::optional<std::vector<std::uint8_t>> romContent = std::nullopt;
+    // Called on the run's thread once the file would flash, with its bytes, before any unit is
+    // touched; false ends the run there, as an image error (a station that cannot record it).
+    std::function<bool(std::span<const std::uint8_t> romFileContent)> beforeUnits = nullptr;
 };
 
 enum class RunOutcome {
     Completed,       // every command was sent; the surviving units are complete
-    ImageError,      // an image or the base address could not be read; no port was written
+    ImageError,      // an image or the base address could not be read, or beforeUnits refused
+                     // the run; no port was written
     AllUnitsFailed,  // every unit failed one wait
     Stopped,         // the run was asked to stop and left its host alone from then on
     InternalError,   // something unexpected ended the run; reported, ports closed, Start enabled

@@ -19,6 +19,14 @@ class SettingsStore {
     static constexpr const char* kMiscSection = "Misc";
     static constexpr const char* kFwBaseAddrValue = "FwBaseAddr";
     static constexpr const char* kDefaultFwBaseAddr = "00C10000";
+    // Station mode, when the user has switched it on: its run log, the names its records carry
+    // and the ports ticked at its last click, "1,3,16".
+    static constexpr const char* kStationSection = "Station";
+    static constexpr const char* kStationModeValue = "Mode";
+    static constexpr const char* kStationLogValue = "Log";
+    static constexpr const char* kStationNameValue = "Station";
+    static constexpr const char* kStationOperatorValue = "Operator";
+    static constexpr const char* kStationPortsValue = "Ports";
 
     // With a file path, the store is kept in that one file instead (tests, private profiles).
     explicit SettingsStore(const QString& applicationName, const QString& filePath = {});

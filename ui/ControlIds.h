@@ -31,6 +31,8 @@ inline constexpr std::array<int, 16> kPortStatus = {1010, 1021, 1023, 1025, 1027
 inline constexpr int kAboutCommand = 0x10;
 // Window-menu command that opens the Port Mapping dialog; its low four bits are ignored too.
 inline constexpr int kPortMappingCommand = 0x30;
+// Window-menu command that opens the Station dialog; its low four bits are ignored too.
+inline constexpr int kStationCommand = 0x50;
 inline constexpr int kCloseCommand = 0xF060;
 
 // Options dialog, template 146.

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyle>
 #include <algorithm>
 #include <system_error>
 #include <utility>
@@ -27,6 +28,7 @@
 #include "ui/PortMappingDialog.h"
 #include "ui/ProgramIcon.h"
 #include "ui/ProgramInfo.h"
+#include "ui/StationDialog.h"
 
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
@@ -61,6 +63,10 @@ constexpr int kRowHeight = 12;
 
 constexpr int kProgressMinimum = 0;
 constexpr int kProgressMaximum = 100;
+
+// A row's result in station mode, as its status field shows it.
+const QString kPassedStyle = QStringLiteral("QLineEdit { background: #d1f0d8; color: #0b5a1e; }");
+const QString kFailedStyle = QStringLiteral("QLineEdit { background: #f9d2d2; color: #8a0f0f; }");
 
 std::size_t Index(int port) {
     return static_cast<std::size_t>(port - 1);
@@ -104,6 +110,7 @@ CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidge
                           Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
                           Qt::WindowCloseButtonHint),
       app_(app),
+      mapping_(mapping),
       runModal_([](QDialog& dialog) { return dialog.exec(); }) {
     BuildControls();
     BuildTabOrder();
@@ -143,6 +150,9 @@ void CLoaderDialog::BuildControls() {
     romPathField_ = new QLineEdit(this);
     SetControlId(*romPathField_, ids::kRomPath);
     romPathField_->setGeometry(units.Rect(13, 15, 253, 12));
+    romPathField_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(romPathField_, &QLineEdit::customContextMenuRequested, this,
+            [this](const QPoint& position) { ShowContextMenu(romPathField_, position); });
 
     browseButton_ = MakeButton(this, QStringLiteral("..."), ids::kBrowse);
     browseButton_->setGeometry(units.Rect(271, 15, 26, 13));
@@ -163,6 +173,9 @@ void CLoaderDialog::BuildControls() {
         SetControlId(*status, ids::kPortStatus[Index(port)]);
         status->setGeometry(units.Rect(kStatusX[column], y, kStatusWidth, kRowHeight));
         status->setReadOnly(true);
+        status->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(status, &QLineEdit::customContextMenuRequested, this,
+                [this, status](const QPoint& position) { ShowContextMenu(status, position); });
         statusFields_[Index(port)] = status;
     }
 
@@ -212,19 +225,36 @@ void CLoaderDialog::AddWindowMenu() {
 #ifdef Q_OS_WIN
     HMENU menu = ::GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
     if (menu != nullptr) {
+        ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(ids::kStationCommand), L"Station...");
         ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(ids::kPortMappingCommand),
                       L"Port Mapping...");
         ::AppendMenuW(menu, MF_STRING, static_cast<UINT_PTR>(ids::kAboutCommand), L"About...");
     }
-#else
+#endif
+    // Also what a right click anywhere in the window opens, and where the shortcuts live.
     windowMenu_ = new QMenu(this);
-    QAction* mapping = windowMenu_->addAction(QStringLiteral("Port Mapping..."));
-    mapping->setData(ids::kPortMappingCommand);
-    QAction* about = windowMenu_->addAction(QStringLiteral("About..."));
-    about->setData(ids::kAboutCommand);
+    const auto add = [this](const QString& text, int command, const QKeySequence& keys) {
+        QAction* action = windowMenu_->addAction(text);
+        action->setData(command);
+        action->setShortcut(keys);
+        addAction(action);
+    };
+    add(QStringLiteral("Station..."), ids::kStationCommand, QKeySequence(Qt::CTRL | Qt::Key_T));
+    add(QStringLiteral("Port Mapping..."), ids::kPortMappingCommand,
+        QKeySequence(Qt::CTRL | Qt::Key_M));
+    add(QStringLiteral("About..."), ids::kAboutCommand, QKeySequence());
     connect(windowMenu_, &QMenu::triggered, this,
             [this](QAction* action) { SystemCommand(action->data().toInt()); });
-#endif
+}
+
+void CLoaderDialog::ShowContextMenu(QWidget* widget, const QPoint& position) {
+    // The field's own commands (copy, select all) first, then the window's.
+    auto* field = qobject_cast<QLineEdit*>(widget);
+    std::unique_ptr<QMenu> menu(field != nullptr ? field->createStandardContextMenu()
+                                                 : new QMenu(this));
+    menu->addSeparator();
+    menu->addActions(windowMenu_->actions());
+    menu->exec(widget->mapToGlobal(position));
 }
 
 void CLoaderDialog::StartUp() {
@@ -249,6 +279,34 @@ void CLoaderDialog::StartUp() {
     baseAddressText_ = settings.FwBaseAddress();
     ShowValues();
     portBoxes_[0]->setFocus();
+    ApplyStationSettings(ReadStationSettings(settings));
+    if (station_) {
+        TickRememberedPorts();
+    }
+}
+
+void CLoaderDialog::ApplyStationSettings(const StationSettings& settings) {
+    if (!settings.on) {
+        station_.reset();
+        return;
+    }
+    if (station_ && station_->Settings() == settings) {
+        return;
+    }
+    // The tallies go on across a change of log or names.
+    StationTally tally = station_ ? station_->Tally() : StationTally{};
+    station_.reset();
+    station_ = std::make_unique<StationMode>(settings, std::move(tally));
+}
+
+void CLoaderDialog::TickRememberedPorts() {
+    for (const int port : ReadStationPorts(app_.Settings())) {
+        if (!IsTicked(port)) {
+            // As a click does: the port opens, or says why not and stays unticked.
+            SetTicked(port, true);
+            session_->PortBoxClicked(port);
+        }
+    }
 }
 
 void CLoaderDialog::ShowValues() {
@@ -282,6 +340,8 @@ void CLoaderDialog::SystemCommand(int id) {
         OnAbout();
     } else if (command == ids::kPortMappingCommand) {
         OnPortMapping();
+    } else if (command == ids::kStationCommand) {
+        OnStation();
     } else if (command == ids::kCloseCommand) {
         close();  // comes back as the close event, and so to Exit
     }
@@ -297,10 +357,26 @@ void CLoaderDialog::SetModalRunner(ModalRunner runner) {
 
 void CLoaderDialog::SetStatusText(int port, const QString& text) {
     statusFields_.at(Index(port))->setText(text);
+    if (station_ && session_->State().Port(port).failedAt.load() >= 0) {
+        ShowRowResult(port, false);
+    }
+}
+
+void CLoaderDialog::ShowRowResult(int port, std::optional<bool> passed) {
+    QLineEdit* status = statusFields_.at(Index(port));
+    status->setProperty("result", !passed   ? QString()
+                                  : *passed ? QStringLiteral("passed")
+                                            : QStringLiteral("failed"));
+    status->setStyleSheet(!passed ? QString() : *passed ? kPassedStyle : kFailedStyle);
 }
 
 MessageResult CLoaderDialog::ShowMessage(const QString& text, MessageButtons buttons,
                                          MessageIcon icon) {
+    if (station_ && session_->RunActive()) {
+        // In station mode nothing stops a batch: the message waits for its summary.
+        station_->KeepMessage(text);
+        return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+    }
     BoxType type;
     type.buttons = buttons == MessageButtons::YesNo ? BoxButtons::YesNo : BoxButtons::Ok;
     switch (icon) {
@@ -339,6 +415,10 @@ void CLoaderDialog::StepProgress() {
 }
 
 void CLoaderDialog::EnableStart() {
+    // A batch ends when its summary is shown: only then may the next one start.
+    if (station_ && batchOpen_) {
+        return;
+    }
     startButton_->setEnabled(true);
 }
 
@@ -407,7 +487,8 @@ bool CLoaderDialog::nativeEvent(const QByteArray& eventType, void* message, qint
     const auto* msg = static_cast<const MSG*>(message);
     const int command = static_cast<int>(msg->wParam) & 0xFFF0;
     if (eventType == "windows_generic_MSG" && msg->message == WM_SYSCOMMAND &&
-        (command == ids::kAboutCommand || command == ids::kPortMappingCommand)) {
+        (command == ids::kAboutCommand || command == ids::kPortMappingCommand ||
+         command == ids::kStationCommand)) {
         SystemCommand(static_cast<int>(msg->wParam));
         *result = 0;
         return true;
@@ -422,9 +503,59 @@ void CLoaderDialog::OnStart() {
     RunInputs inputs;
     inputs.romPathText = romPathText_.toStdString();
     inputs.baseAddressText = baseAddressText_.toStdString();
-    if (session_->Start(std::move(inputs)) == LoaderSession::StartResult::RomNotOpened) {
+    if (!station_) {
+        if (session_->Start(std::move(inputs)) == LoaderSession::StartResult::RomNotOpened) {
+            ForgetRomPath();
+        }
+        return;
+    }
+    std::vector<std::pair<int, QString>> units;
+    for (int port = 1; port <= kPortCount; ++port) {
+        SetStatusText(port, QString());
+        ShowRowResult(port, std::nullopt);
+        if (IsTicked(port)) {
+            units.emplace_back(port, mapping_.DevicePath(port));
+        }
+    }
+    station_->BeginBatch(inputs.romPathText, inputs.baseAddressText, units);
+    inputs.beforeUnits = station_->BeforeUnits();
+    const auto result =
+        session_->Start(std::move(inputs), [this](RunOutcome outcome) { OnBatchEnded(outcome); });
+    if (result == LoaderSession::StartResult::RomNotOpened) {
         ForgetRomPath();
     }
+    if (result == LoaderSession::StartResult::Started) {
+        batchOpen_ = true;
+        LockDuringRun(true);
+    }
+}
+
+void CLoaderDialog::OnBatchEnded(RunOutcome outcome) {
+    session_->JoinRun();
+    batchOpen_ = false;
+    LockDuringRun(false);
+    startButton_->setEnabled(true);
+    if (!station_) {
+        return;
+    }
+    const RunSummary& summary =
+        station_->EndBatch(outcome, session_->State(), session_->Link(),
+                           [this](int port) { return statusFields_.at(Index(port))->text(); });
+    for (const UnitResult& unit : summary.units) {
+        ShowRowResult(unit.port, summary.Flashed() ? std::optional(unit.complete) : std::nullopt);
+    }
+    Message(station_->SummaryText(),
+            {BoxButtons::Ok, station_->AllPassed() ? BoxIcon::Information : BoxIcon::Exclamation});
+}
+
+void CLoaderDialog::LockDuringRun(bool locked) {
+    // A stray click mid-run would drop a unit half flashed, or change what the next run takes.
+    for (QCheckBox* box : portBoxes_) {
+        box->setEnabled(!locked);
+    }
+    romPathField_->setReadOnly(locked);
+    browseButton_->setEnabled(!locked);
+    settingsButton_->setEnabled(!locked);
 }
 
 void CLoaderDialog::OnBrowse() {
@@ -461,14 +592,46 @@ void CLoaderDialog::OnPortMapping() {
     runModal_(mapping);
 }
 
+void CLoaderDialog::OnStation() {
+    CStationDialog dialog(
+        station_ ? station_->Settings() : ReadStationSettings(app_.Settings()),
+        station_ ? &station_->Tally() : nullptr, session_->RunActive() || batchOpen_,
+        [this] {
+            if (station_) {
+                station_->ResetTally();
+            }
+        },
+        this);
+    if (runModal_(dialog) != QDialog::Accepted || session_->RunActive() || batchOpen_) {
+        return;
+    }
+    const bool wasOn = station_ != nullptr;
+    WriteStationSettings(app_.Settings(), dialog.Settings());
+    ApplyStationSettings(dialog.Settings());
+    if (station_ && !wasOn) {
+        RememberTicks();
+    }
+}
+
+void CLoaderDialog::RememberTicks() {
+    std::vector<int> ticked;
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (IsTicked(port)) {
+            ticked.push_back(port);
+        }
+    }
+    WriteStationPorts(app_.Settings(), ticked);
+}
+
 void CLoaderDialog::OnExit() {
     if (exiting_ || ended_) {
         return;
     }
     exiting_ = true;
     if (session_->State().InProgress()) {
-        const BoxResult answer =
-            Message(kExitQuestion, {BoxButtons::YesNo, BoxIcon::Stop, /*defaultButton=*/0});
+        // In station mode a reflex Enter must not end a batch: No is the default there.
+        const BoxResult answer = Message(
+            kExitQuestion, {BoxButtons::YesNo, BoxIcon::Stop, /*defaultButton=*/station_ ? 1 : 0});
         if (answer != BoxResult::Yes) {
             exiting_ = false;
             return;
@@ -482,6 +645,9 @@ void CLoaderDialog::OnExit() {
 
 void CLoaderDialog::OnPortBoxClicked(int port) {
     session_->PortBoxClicked(port);
+    if (station_) {
+        RememberTicks();
+    }
 }
 
 }  // namespace vantrel

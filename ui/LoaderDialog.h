@@ -5,12 +5,14 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include "engine/DownloadWorker.h"
 #include "engine/LoaderState.h"
 #include "serial/RunView.h"
 #include "serial/SerialLink.h"
 #include "session/LoaderSession.h"
+#include "station/StationMode.h"
 #include "ui/FileChooser.h"
 #include "ui/MessagePresenter.h"
 
@@ -60,11 +62,13 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     bool OpenRomFile();
 
     // A window-menu command: 0x10 to 0x1F open the About box, 0x30 to 0x3F the Port Mapping
-    // dialog; Close goes to Exit.
+    // dialog, 0x50 to 0x5F the Station dialog; Close goes to Exit.
     void SystemCommand(int id);
-    // The menu offering "Port Mapping..." and "About..." where the platform has no window menu
-    // to append them to.
+    // The menu offering "Station...", "Port Mapping..." and "About..." where the platform has
+    // no window menu to append them to; a right click anywhere in the window opens it too.
     QMenu* WindowMenu() const { return windowMenu_; }
+    // Station mode's batches; nothing when it is off.
+    StationMode* Station() const { return station_.get(); }
 
     // chooser must outlive its use; nullptr puts the platform's file dialog back.
     void SetFileChooser(FileChooser* chooser);
@@ -116,11 +120,22 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void OnSettings();
     void OnAbout();
     void OnPortMapping();
+    void OnStation();
+    // Station mode from the settings: its batches, and the ports it ticked last.
+    void ApplyStationSettings(const StationSettings& settings);
+    void TickRememberedPorts();
+    void RememberTicks();
+    void OnBatchEnded(RunOutcome outcome);
+    void LockDuringRun(bool locked);
+    void ShowRowResult(int port, std::optional<bool> passed);
+    void ShowContextMenu(QWidget* widget, const QPoint& position);
     void OnExit();
     void OnPortBoxClicked(int port);
 
     CLoaderApp& app_;
+    const PortMapping& mapping_;
     std::unique_ptr<LoaderSession> session_;
+    std::unique_ptr<StationMode> station_;
 
     QString romPathText_;
     QString baseAddressText_;
@@ -128,6 +143,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     int progressStep_ = 1;
     bool exiting_ = false;
     bool ended_ = false;
+    bool batchOpen_ = false;  // station mode: from Start until the batch's summary
 
     std::array<QCheckBox*, kPortCount> portBoxes_{};
     std::array<QLineEdit*, kPortCount> statusFields_{};

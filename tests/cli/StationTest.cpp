@@ -1,8 +1,8 @@
 // What a run leaves for the station: its log record, the loop's tally and the log's report.
 #include <gtest/gtest.h>
 
-#include "cli/RunRecordMaker.h"
-#include "cli/StationTally.h"
+#include "station/RunRecordMaker.h"
+#include "station/StationTally.h"
 #include "cli/StatsReport.h"
 
 namespace vantrel::cli {

@@ -1,4 +1,4 @@
-#include "cli/RunSummary.h"
+#include "station/RunSummary.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,7 +8,7 @@
 #include "runlog/RunRecord.h"
 #include "settings/PortLabel.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 std::string OutcomeName(const std::optional<RunOutcome>& outcome) {
     if (!outcome) {
@@ -120,4 +120,4 @@ std::string RunSummary::Json(const std::string& extraMembers) const {
     return json;
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

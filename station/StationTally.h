@@ -4,16 +4,28 @@
 #include <string>
 #include <vector>
 
-#include "cli/RunSummary.h"
+#include "station/RunSummary.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 // The counts of a loop so far: per port passed, failed and the last failure, and for the
 // station runs, units, yield and the mean time of a run. A run that never reached its units
 // counts as a run only.
 class StationTally {
   public:
+    struct Port {
+        int port = 0;
+        int passed = 0;
+        int failed = 0;
+        std::string lastFailure;
+    };
+
     void Add(const RunSummary& run);
+
+    // Ports in the order they first ran.
+    const std::vector<Port>& Ports() const { return ports_; }
+    // "station: 3 runs, 48 units, 95.8 % yield, 141.2 s per run"
+    std::string StationLine() const;
 
     // A small table for the terminal.
     std::string Text() const;
@@ -21,12 +33,6 @@ class StationTally {
     std::string JsonMember() const;
 
   private:
-    struct Port {
-        int port = 0;
-        int passed = 0;
-        int failed = 0;
-        std::string lastFailure;
-    };
     int Units() const;
     int Passed() const;
     double YieldPercent() const;
@@ -37,4 +43,4 @@ class StationTally {
     std::chrono::milliseconds runTime_{0};
 };
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -9,7 +9,7 @@
 
 #include "engine/DownloadWorker.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 inline constexpr int kExitAllComplete = 0;
 inline constexpr int kExitSomeFailed = 1;
@@ -62,4 +62,4 @@ std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed);
 // "66.7": how the summaries show a share or a time.
 std::string OneDecimal(double value);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -4,11 +4,11 @@
 #include <optional>
 #include <string>
 
-#include "cli/RunSummary.h"
 #include "runlog/RunRecord.h"
 #include "serial/DeviceIdentity.h"
+#include "station/RunSummary.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 // Who flashes: the names a record carries.
 struct StationNames {
@@ -31,4 +31,4 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
 RunRecord MakeRunningRecord(const RunSummary& summary, const StationNames& names,
                             const DeviceLookup& lookup = IdentifyDevice);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

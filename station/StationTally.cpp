@@ -1,4 +1,4 @@
-#include "cli/StationTally.h"
+#include "station/StationTally.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,7 +6,7 @@
 
 #include "settings/PortLabel.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 void StationTally::Add(const RunSummary& run) {
     ++runs_;
     runTime_ +=
@@ -40,7 +40,7 @@ int StationTally::Units() const {
 }
 
 double StationTally::YieldPercent() const {
-    return vantrel::cli::YieldPercent(Passed(), Units() - Passed()).value_or(0.0);
+    return vantrel::YieldPercent(Passed(), Units() - Passed()).value_or(0.0);
 }
 
 double StationTally::MeanRunSeconds() const {
@@ -55,7 +55,11 @@ std::string StationTally::Text() const {
                       p.failed);
         text += line + (p.lastFailure.empty() ? "" : "  " + p.lastFailure) + "\n";
     }
-    return text + "station: " + std::to_string(runs_) + (runs_ == 1 ? " run, " : " runs, ") +
+    return text + StationLine();
+}
+
+std::string StationTally::StationLine() const {
+    return "station: " + std::to_string(runs_) + (runs_ == 1 ? " run, " : " runs, ") +
            std::to_string(Units()) + " units, " + OneDecimal(YieldPercent()) + " % yield, " +
            OneDecimal(MeanRunSeconds()) + " s per run\n";
 }
@@ -75,4 +79,4 @@ std::string StationTally::JsonMember() const {
     return json + "]}";
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -1,8 +1,8 @@
-#include "cli/RunSummary.h"
+#include "station/RunSummary.h"
 
 #include <gtest/gtest.h>
 
-namespace vantrel::cli {
+namespace vantrel {
 namespace {
 
 RunSummary TwoUnits(bool secondComplete) {
@@ -64,4 +64,4 @@ TEST(RunSummaryTest, JsonEscapesTextsAndCarriesTheExitCode) {
 }
 
 }  // namespace
-}  // namespace vantrel::cli
+}  // namespace vantrel

@@ -1,4 +1,4 @@
-#include "cli/RunRecordMaker.h"
+#include "station/RunRecordMaker.h"
 
 #include <QFileInfo>
 #include <QSysInfo>
@@ -14,7 +14,7 @@
 #include <unistd.h>
 #endif
 
-namespace vantrel::cli {
+namespace vantrel {
 namespace {
 
 std::string LoginName() {
@@ -103,4 +103,4 @@ RunRecord MakeRunningRecord(const RunSummary& summary, const StationNames& names
     return run;
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

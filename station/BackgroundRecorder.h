@@ -1,0 +1,50 @@
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "station/RunRecordMaker.h"
+#include "station/RunSummary.h"
+
+namespace vantrel {
+
+class StationRecorder;
+
+// A station's recorder on a thread of its own, so that no wait on the log (at most its bounded
+// timeouts) ever holds up the window. The log is opened, used and closed on that thread only.
+// What the recorder has to say is kept until taken.
+class BackgroundRecorder {
+  public:
+    BackgroundRecorder(std::string target, StationNames names);
+    // Keeps and writes what is queued still, as far as the log takes it, then ends the thread.
+    ~BackgroundRecorder();
+    BackgroundRecorder(const BackgroundRecorder&) = delete;
+    BackgroundRecorder& operator=(const BackgroundRecorder&) = delete;
+
+    // The write-ahead record; waits for it. False when the run has no record anywhere and must
+    // not start. Any thread but the recorder's.
+    bool RecordStart(const RunSummary& summary);
+    // The run's end: kept on the disk, then written, without waiting.
+    void RecordEnd(const RunSummary& summary);
+    // Lines reported since the last call, oldest first.
+    std::vector<std::string> TakeReports();
+
+  private:
+    void Post(std::function<void()> task);
+    void Serve(std::string target, StationNames names);
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::function<void()>> tasks_;
+    std::vector<std::string> reports_;
+    bool ending_ = false;
+    StationRecorder* recorder_ = nullptr;  // lives on the thread, in Serve
+    std::thread thread_;
+};
+
+}  // namespace vantrel

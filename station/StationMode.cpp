@@ -1,0 +1,148 @@
+#include "station/StationMode.h"
+
+#include <QCryptographicHash>
+#include <QStringList>
+#include <algorithm>
+
+#include "serial/SerialLink.h"
+#include "settings/SettingsStore.h"
+#include "station/SessionResults.h"
+
+namespace vantrel {
+namespace {
+
+QString Read(const SettingsStore& settings, const char* name) {
+    return settings.ReadString(SettingsStore::kStationSection, name, QString());
+}
+
+void Write(SettingsStore& settings, const char* name, const QString& value) {
+    settings.WriteString(SettingsStore::kStationSection, name, value);
+}
+
+std::string Sha256(std::span<const std::uint8_t> bytes) {
+    return QCryptographicHash::hash(
+               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
+
+std::optional<std::string> Given(const QString& text) {
+    const QString trimmed = text.trimmed();
+    return trimmed.isEmpty() ? std::nullopt : std::optional(trimmed.toStdString());
+}
+
+}  // namespace
+
+StationSettings ReadStationSettings(const SettingsStore& settings) {
+    return {Read(settings, SettingsStore::kStationModeValue) == QStringLiteral("1"),
+            Read(settings, SettingsStore::kStationLogValue),
+            Read(settings, SettingsStore::kStationNameValue),
+            Read(settings, SettingsStore::kStationOperatorValue)};
+}
+
+void WriteStationSettings(SettingsStore& settings, const StationSettings& station) {
+    Write(settings, SettingsStore::kStationModeValue,
+          station.on ? QStringLiteral("1") : QStringLiteral("0"));
+    Write(settings, SettingsStore::kStationLogValue, station.logTarget);
+    Write(settings, SettingsStore::kStationNameValue, station.station);
+    Write(settings, SettingsStore::kStationOperatorValue, station.operatorName);
+}
+
+std::vector<int> ReadStationPorts(const SettingsStore& settings) {
+    std::vector<int> ports;
+    for (const QString& item :
+         Read(settings, SettingsStore::kStationPortsValue).split(',', Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int port = item.trimmed().toInt(&ok);
+        // A value edited by hand may name anything: only real ports, each once.
+        if (ok && port >= 1 && port <= kPortCount &&
+            std::find(ports.begin(), ports.end(), port) == ports.end()) {
+            ports.push_back(port);
+        }
+    }
+    return ports;
+}
+
+void WriteStationPorts(SettingsStore& settings, const std::vector<int>& ports) {
+    QStringList items;
+    for (const int port : ports) {
+        items.push_back(QString::number(port));
+    }
+    Write(settings, SettingsStore::kStationPortsValue, items.join(','));
+}
+
+StationMode::StationMode(const StationSettings& settings, StationTally tally)
+    : settings_(settings), tally_(std::move(tally)) {
+    if (!settings_.logTarget.trimmed().isEmpty()) {
+        recorder_ = std::make_unique<BackgroundRecorder>(
+            settings_.logTarget.trimmed().toStdString(),
+            DefaultStationNames(Given(settings_.station), Given(settings_.operatorName)));
+    }
+}
+
+StationMode::~StationMode() = default;
+
+void StationMode::BeginBatch(const std::string& romPath, const std::string& baseAddress,
+                             const std::vector<std::pair<int, QString>>& units) {
+    summary_ = BeginRunSummary(romPath, baseAddress, kDefaultDemonBaud, units);
+    messages_.clear();
+    refused_.store(false);
+}
+
+std::function<bool(std::span<const std::uint8_t>)> StationMode::BeforeUnits() {
+    return [this](std::span<const std::uint8_t> content) {
+        // The window leaves the summary alone until the batch ends; messages are kept apart.
+        summary_.romSha256 = Sha256(content);
+        summary_.romFileBytes = static_cast<std::int64_t>(content.size());
+        if (recorder_ && !recorder_->RecordStart(summary_)) {
+            refused_.store(true);
+            return false;
+        }
+        return true;
+    };
+}
+
+void StationMode::KeepMessage(const QString& text) {
+    messages_.push_back(text.toStdString());
+}
+
+const RunSummary& StationMode::EndBatch(RunOutcome outcome, LoaderState& state, SerialLink& link,
+                                        const std::function<QString(int port)>& statusOf) {
+    summary_.outcome = outcome;
+    if (refused_.load()) {
+        summary_.outcome.reset();  // never started: it could not be recorded
+    }
+    summary_.messages = messages_;
+    TakeUnitResults(summary_, state, link, statusOf);
+    summary_.finishedAt = std::chrono::system_clock::now();
+    tally_.Add(summary_);
+    if (recorder_) {
+        recorder_->RecordEnd(summary_);
+    }
+    return summary_;
+}
+
+bool StationMode::AllPassed() const {
+    return summary_.ExitCode() == kExitAllComplete;
+}
+
+QString StationMode::SummaryText() {
+    std::string text = summary_.Flashed() ? summary_.Text() : "Nothing flashed.\n";
+    const bool unitsReached =
+        summary_.outcome == RunOutcome::Completed || summary_.outcome == RunOutcome::AllUnitsFailed;
+    if (!unitsReached) {
+        // The units' failures are in their rows; what ended the batch otherwise is told here.
+        for (const std::string& message : summary_.messages) {
+            text += "\n" + message + "\n";
+        }
+    }
+    if (recorder_) {
+        for (const std::string& line : recorder_->TakeReports()) {
+            text += "\nRun log: " + line + "\n";
+        }
+    }
+    return QString::fromStdString(text);
+}
+
+}  // namespace vantrel

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/DownloadWorker.h"
+#include "station/BackgroundRecorder.h"
+#include "station/RunSummary.h"
+#include "station/StationTally.h"
+
+namespace vantrel {
+
+class LoaderState;
+class SerialLink;
+class SettingsStore;
+
+// Station mode as the user set it: its run log (an SQLite file or a postgresql:// address;
+// empty: none) and the names its records carry (empty: the host's and the login's).
+struct StationSettings {
+    bool on = false;
+    QString logTarget;
+    QString station;
+    QString operatorName;
+
+    friend bool operator==(const StationSettings&, const StationSettings&) = default;
+};
+
+StationSettings ReadStationSettings(const SettingsStore& settings);
+void WriteStationSettings(SettingsStore& settings, const StationSettings& station);
+// The ports ticked at the last click in station mode, ticked again at the next start.
+std::vector<int> ReadStationPorts(const SettingsStore& settings);
+void WriteStationPorts(SettingsStore& settings, const std::vector<int>& ports);
+
+// A window's batches in station mode: a failed unit is kept for the batch's one summary instead
+// of stopping it, every batch is tallied and, with a log, recorded as the command line records
+// its runs. It only keeps and tells; the window shows. UI thread, but for BeforeUnits' hook.
+class StationMode {
+  public:
+    explicit StationMode(const StationSettings& settings, StationTally tally = {});
+    ~StationMode();
+
+    // A batch begins on these units (port, device).
+    void BeginBatch(const std::string& romPath, const std::string& baseAddress,
+                    const std::vector<std::pair<int, QString>>& units);
+    // For the run's inputs: on the run's thread, hashes the file and puts the batch on record
+    // before any unit is touched; false when it can be recorded nowhere.
+    std::function<bool(std::span<const std::uint8_t>)> BeforeUnits();
+    // A message of the run: kept for the summary; the batch goes on.
+    void KeepMessage(const QString& text);
+    // The batch ended: each unit's result, tallied and recorded without waiting.
+    const RunSummary& EndBatch(RunOutcome outcome, LoaderState& state, SerialLink& link,
+                               const std::function<QString(int port)>& statusOf);
+    // The one summary of the batch that ended: each unit passed or failed with its cause, the
+    // run's own messages when it did not reach the units' end, and what the log had to say.
+    QString SummaryText();
+    // Whether every unit of the batch that ended passed.
+    bool AllPassed() const;
+
+    const StationTally& Tally() const { return tally_; }
+    void ResetTally() { tally_ = {}; }
+    const StationSettings& Settings() const { return settings_; }
+
+  private:
+    StationSettings settings_;
+    StationTally tally_;
+    std::unique_ptr<BackgroundRecorder> recorder_;
+    RunSummary summary_;
+    std::vector<std::string> messages_;
+    std::atomic<bool> refused_{false};  // set on the run's thread
+};
+
+}  // namespace vantrel

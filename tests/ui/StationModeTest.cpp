@@ -1,0 +1,169 @@
+// The window in station mode, driving sixteen simulated units, two of them silent.
+#include <gtest/gtest.h>
+
+#include "tests/settings/QtPrinters.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <chrono>
+
+#include "image/SRecordWriter.h"
+#include "runlog/RunLog.h"
+#include "tests/ui/UiTestSupport.h"
+#include "tools/unitsim/UnitSim.h"
+#include "ui/ControlIds.h"
+#include "ui/StationDialog.h"
+
+namespace vantrel {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::PatternBytes;
+using testing::WaitUntil;
+using testing::WindowTest;
+
+constexpr std::uint32_t kBase = 0x00C10000;
+constexpr unsigned kUnits = 16;
+constexpr int kSilent[] = {5, 12};
+
+bool IsSilent(int port) {
+    return port == kSilent[0] || port == kSilent[1];
+}
+
+class StationModeTest : public WindowTest {
+  protected:
+    void StartUnits() {
+        sim::BenchOptions options;
+        options.count = kUnits;
+        options.unit = sim::UnitOptions::Fast();
+        for (const int port : kSilent) {
+            options.faults[static_cast<unsigned>(port)] = {{sim::FaultKind::Silent}};
+        }
+        bench_ = std::make_unique<sim::UnitBench>(options);
+        for (unsigned number = 1; number <= kUnits; ++number) {
+            Seed("Ports", QStringLiteral("Com%1").arg(number),
+                 QString::fromStdString(bench_->LinkPath(number)));
+        }
+        makeWindow_ = [this](CLoaderApp& app, const PortMapping&) {
+            storeMapping_ = std::make_unique<SettingsPortMapping>(app.Settings());
+            return std::make_unique<CLoaderDialog>(app, *storeMapping_);
+        };
+    }
+    QLineEdit* StatusField(int port) {
+        return Control<QLineEdit>(ids::kPortStatus.at(static_cast<std::size_t>(port - 1)));
+    }
+    QCheckBox* Box(int port) {
+        return Control<QCheckBox>(ids::kPortBox.at(static_cast<std::size_t>(port - 1)));
+    }
+    bool RunOver() {
+        return Control<QPushButton>(ids::kStart)->isEnabled() && !Window().RunActive();
+    }
+    // The units the log holds, by result.
+    std::map<std::string, std::int64_t> LoggedResults() {
+        std::map<std::string, std::int64_t> results;
+        const RunLog log(SqliteTarget{logPath_.toStdString()}, RunLog::Mode::ReadOnly);
+        for (const UnitCount& count : log.Counts("")) {
+            results[count.result] += count.count;
+        }
+        return results;
+    }
+    ~StationModeTest() override {
+        window_.reset();
+        bench_.reset();
+    }
+
+    QString logPath_ = dir_.filePath("station.sqlite");
+    std::unique_ptr<sim::UnitBench> bench_;
+    std::unique_ptr<SettingsPortMapping> storeMapping_;
+};
+
+TEST_F(StationModeTest, ABatchWithTwoSilentUnitsGoesOnToOneSummaryAndIsRecorded) {
+    StartUnits();
+    Seed("Station", "Mode", "1");
+    Seed("Station", "Log", logPath_);
+    Seed("Station", "Station", "line1-st3");
+    Seed("Station", "Ports", "1,2,3,4,5,6,7,8,9,10,11,12,13,14,15,16");
+    const std::vector<std::uint8_t> image = PatternBytes(4 * 1024);
+    Control<QLineEdit>(ids::kRomPath)
+        ->setText(RomFileWith("fw.rom", FormatS3Records(image, kBase)));
+    Window().SetBaseAddressText("00C10000");
+    ASSERT_NE(Window().Station(), nullptr);
+    for (int port = 1; port <= 16; ++port) {
+        ASSERT_TRUE(Box(port)->isChecked()) << "remembered tick of COM" << port;
+    }
+    StatusField(3)->setText("left from an earlier batch");
+
+    Click(ids::kStart);
+    EXPECT_EQ(StatusField(3)->text(), "") << "cleared at Start";
+    ASSERT_TRUE(Window().RunActive());
+    EXPECT_FALSE(Box(1)->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(ids::kBrowse)->isEnabled());
+    EXPECT_FALSE(Control<QPushButton>(ids::kSettings)->isEnabled());
+    EXPECT_TRUE(Control<QLineEdit>(ids::kRomPath)->isReadOnly());
+    // A reflex Enter at Exit's question keeps the batch going.
+    ASSERT_TRUE(WaitUntil([&] { return Window().State().InProgress(); }, 30s));
+    Click(ids::kExit);
+    ASSERT_EQ(boxes_.shown.size(), 1u);
+    EXPECT_EQ(boxes_.shown[0].type.defaultButton, 1);
+    EXPECT_TRUE(Window().isVisible());
+
+    ASSERT_TRUE(WaitUntil([&] { return boxes_.shown.size() == 2; }, 90s));
+    EXPECT_TRUE(RunOver());
+    ASSERT_EQ(boxes_.shown.size(), 2u) << boxes_.Texts().join('|').toStdString();
+    const QString summary = boxes_.shown[1].text;
+    EXPECT_TRUE(summary.contains("14 of 16 units complete")) << summary.toStdString();
+    EXPECT_TRUE(Box(1)->isEnabled());
+    for (int port = 1; port <= 16; ++port) {
+        SCOPED_TRACE(port);
+        const bool silent = IsSilent(port);
+        EXPECT_EQ(StatusField(port)->property("result").toString(), silent ? "failed" : "passed");
+        const QString row = summary.section('\n', port - 1, port - 1);
+        EXPECT_TRUE(row.startsWith(QStringLiteral("COM%1 ").arg(port))) << row.toStdString();
+        EXPECT_EQ(row.contains("FAILED"), silent) << row.toStdString();
+        if (!silent) {
+            const sim::UnitReport report = bench_->Unit(static_cast<unsigned>(port)).Report();
+            const auto written = report.WrittenRange();
+            EXPECT_TRUE(std::equal(written.begin(), written.end(), image.begin(), image.end()));
+        }
+    }
+    // Written by the recorder's thread once the window has shown the result.
+    ASSERT_TRUE(WaitUntil([&] { return LoggedResults()["passed"] == 14; }, 30s));
+    EXPECT_EQ(LoggedResults(),
+              (std::map<std::string, std::int64_t>{{"failed", 2}, {"passed", 14}}));
+    EXPECT_EQ(Window().Station()->Tally().Ports().size(), 16u);
+}
+
+TEST_F(StationModeTest, ShortcutsOpenTheStationDialogWhichSwitchesTheModeOn) {
+    QStringList opened;
+    bool refusedBadLog = false;
+    Window().SetModalRunner([&](QDialog& dialog) {
+        opened << dialog.windowTitle();
+        if (auto* station = qobject_cast<CStationDialog*>(&dialog)) {
+            station->ModeBox()->setChecked(true);
+            station->LogField()->setText("postgresql://");
+            station->accept();
+            refusedBadLog = station->result() != QDialog::Accepted;
+            station->LogField()->setText(logPath_);
+            station->StationField()->setText("bench-2");
+            station->accept();
+            return station->result();
+        }
+        return 0;
+    });
+    ASSERT_EQ(Window().Station(), nullptr) << "off unless switched on";
+    Window().activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&Window()));
+    QTest::keyClick(&Window(), Qt::Key_M, Qt::ControlModifier);
+    QTest::keyClick(&Window(), Qt::Key_T, Qt::ControlModifier);
+    EXPECT_EQ(opened, (QStringList{"Port Mapping", "Station"}));
+    EXPECT_TRUE(refusedBadLog);
+    ASSERT_NE(Window().Station(), nullptr);
+    EXPECT_EQ(Stored("Station", "Mode"), "1");
+    EXPECT_EQ(Stored("Station", "Log"), logPath_);
+    EXPECT_EQ(Stored("Station", "Station"), "bench-2");
+}
+
+}  // namespace
+}  // namespace vantrel

@@ -1,0 +1,125 @@
+#include "ui/StationDialog.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "runlog/LogTarget.h"
+#include "settings/PortLabel.h"
+#include "ui/DialogUnits.h"
+
+namespace vantrel {
+
+CStationDialog::CStationDialog(const StationSettings& settings, const StationTally* tally,
+                               bool runActive, std::function<void()> reset, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      reset_(std::move(reset)) {
+    setWindowTitle(QStringLiteral("Station"));
+    setFont(DialogFont());
+    auto* layout = new QVBoxLayout(this);
+
+    modeBox_ = new QCheckBox(
+        QStringLiteral("Station mode: a failed unit never stops the batch; one summary at its end"),
+        this);
+    modeBox_->setChecked(settings.on);
+    layout->addWidget(modeBox_);
+
+    auto* form = new QFormLayout;
+    logField_ = new QLineEdit(settings.logTarget, this);
+    logField_->setPlaceholderText(
+        QStringLiteral("none, an SQLite file, or postgresql://user@host/database"));
+    logField_->setMinimumWidth(fontMetrics().averageCharWidth() * 56);
+    form->addRow(QStringLiteral("Run &log:"), logField_);
+    stationField_ = new QLineEdit(settings.station, this);
+    stationField_->setPlaceholderText(QStringLiteral("this computer's name"));
+    form->addRow(QStringLiteral("&Station name:"), stationField_);
+    operatorField_ = new QLineEdit(settings.operatorName, this);
+    operatorField_->setPlaceholderText(QStringLiteral("the login name"));
+    form->addRow(QStringLiteral("&Operator:"), operatorField_);
+    layout->addLayout(form);
+    error_ = new QLabel(this);
+    error_->setStyleSheet(QStringLiteral("color: #b00020"));
+    error_->setWordWrap(true);
+    error_->hide();
+    layout->addWidget(error_);
+    for (QWidget* field :
+         {static_cast<QWidget*>(modeBox_), static_cast<QWidget*>(logField_),
+          static_cast<QWidget*>(stationField_), static_cast<QWidget*>(operatorField_)}) {
+        // What a run records is settled when it starts.
+        field->setEnabled(!runActive);
+    }
+
+    table_ = new QTableWidget(0, 4, this);
+    table_->setHorizontalHeaderLabels({QStringLiteral("Port"), QStringLiteral("Passed"),
+                                       QStringLiteral("Failed"), QStringLiteral("Last failure")});
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->verticalHeader()->hide();
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setMinimumHeight(fontMetrics().height() * 12);
+    layout->addWidget(table_);
+    stationLine_ = new QLabel(this);
+    layout->addWidget(stationLine_);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    resetButton_ =
+        buttons->addButton(QStringLiteral("&Reset Tallies"), QDialogButtonBox::ResetRole);
+    resetButton_->setEnabled(tally != nullptr && !runActive);
+    connect(resetButton_, &QPushButton::clicked, this, [this] {
+        reset_();
+        const StationTally empty;
+        ShowTally(&empty);
+    });
+    connect(buttons, &QDialogButtonBox::accepted, this, &CStationDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &CStationDialog::reject);
+    layout->addWidget(buttons);
+    ShowTally(tally);
+}
+
+void CStationDialog::ShowTally(const StationTally* tally) {
+    if (tally == nullptr) {
+        table_->setRowCount(0);
+        stationLine_->setText(QStringLiteral("Tallies are kept in station mode."));
+        return;
+    }
+    table_->setRowCount(static_cast<int>(tally->Ports().size()));
+    int row = 0;
+    for (const StationTally::Port& port : tally->Ports()) {
+        const QStringList cells = {QString::fromStdString(PortLabel(port.port)),
+                                   QString::number(port.passed), QString::number(port.failed),
+                                   QString::fromStdString(port.lastFailure)};
+        for (int column = 0; column < cells.size(); ++column) {
+            table_->setItem(row, column, new QTableWidgetItem(cells[column]));
+        }
+        ++row;
+    }
+    table_->resizeColumnsToContents();
+    stationLine_->setText(QString::fromStdString(tally->StationLine()).trimmed());
+}
+
+StationSettings CStationDialog::Settings() const {
+    return {modeBox_->isChecked(), logField_->text().trimmed(), stationField_->text().trimmed(),
+            operatorField_->text().trimmed()};
+}
+
+void CStationDialog::accept() {
+    const QString target = logField_->text().trimmed();
+    if (!target.isEmpty()) {
+        const auto parsed = ParseLogTarget(target.toStdString());
+        if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
+            error_->setText(QString::fromStdString(error->text));
+            error_->show();
+            logField_->setFocus();
+            return;
+        }
+    }
+    QDialog::accept();
+}
+
+}  // namespace vantrel
