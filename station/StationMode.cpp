@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "serial/SerialLink.h"
+#include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
 #include "station/SessionResults.h"
 
@@ -128,7 +129,27 @@ bool StationMode::AllPassed() const {
 }
 
 QString StationMode::SummaryText() {
-    std::string text = summary_.Flashed() ? summary_.Text() : "Nothing flashed.\n";
+    std::string text;
+    if (summary_.Flashed()) {
+        std::string passed;
+        std::string failed;
+        int passedCount = 0;
+        for (const UnitResult& unit : summary_.units) {
+            if (unit.complete) {
+                passed += (passed.empty() ? "" : ", ") + PortLabel(unit.port);
+                ++passedCount;
+            } else {
+                failed += PortLabel(unit.port) + ": " + unit.status +
+                          (unit.cause.empty() ? "" : " (" + unit.cause + ")") + "\n";
+            }
+        }
+        text = std::to_string(passedCount) + " of " + std::to_string(summary_.units.size()) +
+               " units passed.\n";
+        text += passed.empty() ? "" : "\nPassed: " + passed + "\n";
+        text += failed.empty() ? "" : "\nFailed:\n" + failed;
+    } else {
+        text = "Nothing flashed.\n";
+    }
     const bool unitsReached =
         summary_.outcome == RunOutcome::Completed || summary_.outcome == RunOutcome::AllUnitsFailed;
     if (!unitsReached) {
@@ -142,7 +163,7 @@ QString StationMode::SummaryText() {
             text += "\nRun log: " + line + "\n";
         }
     }
-    return QString::fromStdString(text);
+    return QString::fromStdString(text).trimmed();
 }
 
 }  // namespace vantrel

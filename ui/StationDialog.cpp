@@ -61,6 +61,7 @@ CStationDialog::CStationDialog(const StationSettings& settings, const StationTal
                                        QStringLiteral("Failed"), QStringLiteral("Last failure")});
     table_->horizontalHeader()->setStretchLastSection(true);
     table_->verticalHeader()->hide();
+    table_->verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setMinimumHeight(fontMetrics().height() * 12);
     layout->addWidget(table_);

@@ -3,6 +3,8 @@
 //
 //   vantrel-screenshot [FILE]                   (default docs/main-window.png)
 //   vantrel-screenshot --port-mapping [FILE]    (default docs/port-mapping.png)
+//   vantrel-screenshot --station [FOLDER]       (default docs: station-batch.png,
+//                                                station-summary.png, station-dialog.png)
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -22,6 +24,7 @@
 #include "image/SRecordWriter.h"
 #include "serial/PortMapping.h"
 #include "tools/screenshot/PortMappingShot.h"
+#include "tools/screenshot/StationShot.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
 #include "ui/LoaderApp.h"
@@ -78,6 +81,9 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && qstrcmp(argv[1], "--port-mapping") == 0) {
         return ShootPortMapping(argc > 2 ? QString::fromLocal8Bit(argv[2])
                                          : QStringLiteral("docs/port-mapping.png"));
+    }
+    if (argc > 1 && qstrcmp(argv[1], "--station") == 0) {
+        return ShootStation(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("docs"));
     }
     const QString out =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/main-window.png");

@@ -1,0 +1,121 @@
+#include "tools/screenshot/StationShot.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+#include <chrono>
+#include <cstdio>
+
+#include "image/SRecordWriter.h"
+#include "serial/PortMapping.h"
+#include "settings/SettingsStore.h"
+#include "tools/unitsim/UnitSim.h"
+#include "ui/ControlIds.h"
+#include "ui/LoaderApp.h"
+#include "ui/LoaderDialog.h"
+#include "ui/StationDialog.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace vantrel;
+
+constexpr unsigned kUnits = 8;
+constexpr std::uint32_t kBase = 0x00C10000;
+
+// Keeps the batch's summary instead of showing it, so it can be drawn on its own.
+class SummaryKeeper : public MessagePresenter {
+  public:
+    BoxResult Present(const BoxRequest& request) override {
+        summary = request.text;
+        return BoxResult::Ok;
+    }
+    QString summary;
+};
+
+bool Save(QWidget& widget, const QString& path) {
+    const bool saved = widget.grab().save(path, "PNG");
+    if (saved) {
+        std::printf("%s\n", qPrintable(path));
+    }
+    return saved;
+}
+
+}  // namespace
+
+int ShootStation(const QString& folder) {
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vantrel-XXXXXX"));
+    if (!dir.isValid()) {
+        return 1;
+    }
+    sim::BenchOptions options;
+    options.count = kUnits;
+    options.unit = sim::UnitOptions::Fast();
+    options.faults[3] = {{sim::FaultKind::Silent}};
+    options.faults[6] = {*sim::ParseFault("fw-stop:5")};
+    sim::UnitBench bench(options);
+
+    CLoaderApp app(QStringLiteral("/opt/Vantrel/Vantrel"), dir.filePath("settings.ini"));
+    SummaryKeeper boxes;
+    app.SetMessagePresenter(&boxes);
+    SettingsStore& settings = app.Settings();
+    QStringList ports;
+    for (unsigned unit = 1; unit <= kUnits; ++unit) {
+        settings.WriteString(SettingsPortMapping::kSection,
+                             SettingsPortMapping::ValueName(static_cast<int>(unit)),
+                             QString::fromStdString(bench.LinkPath(unit)));
+        ports << QString::number(unit);
+    }
+    WriteStationSettings(settings, {true, dir.filePath("line1.sqlite"), QStringLiteral("line1-st3"),
+                                    QStringLiteral("ann")});
+    settings.WriteString(SettingsStore::kStationSection, SettingsStore::kStationPortsValue,
+                         ports.join(','));
+    const QString rom = dir.filePath("firmware.rom");
+    QFile file(rom);
+    const std::string text = FormatS3Records(std::vector<std::uint8_t>(8 * 1024, 0x5A), kBase);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size())) {
+        return 1;
+    }
+    file.close();
+
+    SettingsPortMapping mapping(settings);
+    CLoaderDialog window(app, mapping);
+    window.show();
+    FindControl<QLineEdit>(window, ids::kRomPath)->setText(rom);
+    FindControl<QPushButton>(window, ids::kStart)->click();
+    QElapsedTimer timer;
+    timer.start();
+    while (boxes.summary.isEmpty() && timer.elapsed() < 120000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(2);
+    }
+    if (boxes.summary.isEmpty() || window.Station() == nullptr) {
+        std::fprintf(stderr, "vantrel-screenshot: the batch never ended\n");
+        return 1;
+    }
+    QDir().mkpath(folder);
+    bool saved = Save(window, folder + QStringLiteral("/station-batch.png"));
+
+    QMessageBox summary(QMessageBox::Warning, app.ApplicationName(), boxes.summary, QMessageBox::Ok,
+                        &window);
+    summary.show();
+    QApplication::processEvents();
+    saved = Save(summary, folder + QStringLiteral("/station-summary.png")) && saved;
+
+    CStationDialog station(
+        window.Station()->Settings(), &window.Station()->Tally(), false, [] {}, &window);
+    station.show();
+    QApplication::processEvents();
+    saved = Save(station, folder + QStringLiteral("/station-dialog.png")) && saved;
+    return saved ? 0 : 1;
+}
