@@ -75,7 +75,7 @@ void StationLoop::Keep(const RunSummary& summary) {
 }
 void StationLoop::Print(const RunSummary& summary) {
     if (options_.json) {
-        out_ << summary.Json(options_.loop ? tally_.JsonMember() : std::string());
+        out_ << summary.Json(options_.loop ? QJsonObject{{"tally", tally_.Json()}} : QJsonObject{});
     } else {
         out_ << summary.Text() << (options_.loop ? "\n" + tally_.Text() : std::string());
     }

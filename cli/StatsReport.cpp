@@ -1,12 +1,16 @@
 #include "cli/StatsReport.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <optional>
 
-#include "station/RunSummary.h"
 #include "settings/PortLabel.h"
+#include "station/RunSummary.h"
 
 namespace vantrel::cli {
 namespace {
@@ -68,18 +72,20 @@ std::string Row(const std::string& station, const PortStats& stats) {
     return row + "\n";
 }
 
-std::string JsonPort(const PortStats& stats) {
-    std::string json =
-        "{\"port\": " + JsonString(stats.port) + ", \"passed\": " + std::to_string(stats.passed) +
-        ", \"failed\": " + std::to_string(stats.failed) +
-
-        ", \"yield_percent\": " + Yield(stats).value_or("null") + ", \"failures\": [";
+QJsonObject JsonPort(const PortStats& stats) {
+    QJsonArray failures;
     for (std::size_t i = 0; i < std::min(stats.failures.size(), kTopFailures); ++i) {
-        json += std::string(i == 0 ? "" : ", ") +
-                "{\"text\": " + JsonString(stats.failures[i].first) +
-                ", \"count\": " + std::to_string(stats.failures[i].second) + "}";
+        failures.append(QJsonObject{{"text", QString::fromStdString(stats.failures[i].first)},
+                                    {"count", static_cast<qint64>(stats.failures[i].second)}});
     }
-    return json + "], \"unknown\": " + std::to_string(stats.unknown) + "}";
+    const auto yield = YieldPercent(stats.passed, stats.failed);
+    return {{"port", QString::fromStdString(stats.port)},
+            {"passed", static_cast<qint64>(stats.passed)},
+            {"failed", static_cast<qint64>(stats.failed)},
+            {"yield_percent",
+             yield ? QJsonValue(RoundedToOneDecimal(*yield)) : QJsonValue(QJsonValue::Null)},
+            {"failures", failures},
+            {"unknown", static_cast<qint64>(stats.unknown)}};
 }
 
 }  // namespace
@@ -137,19 +143,20 @@ std::string StatsText(const std::vector<StationStats>& stations, const std::stri
 }
 
 std::string StatsJson(const std::vector<StationStats>& stations, const std::string& since) {
-    std::string json =
-        "{\n  \"since\": " + (since.empty() ? "null" : JsonString(since)) + ",\n  \"stations\": [";
-    for (std::size_t i = 0; i < stations.size(); ++i) {
-        const StationStats& station = stations[i];
-        json += std::string(i == 0 ? "\n" : ",\n") +
-                "    {\"station\": " + JsonString(station.station) +
-                ", \"total\": " + JsonPort(station.total) + ",\n     \"ports\": [";
-        for (std::size_t p = 0; p < station.ports.size(); ++p) {
-            json += std::string(p == 0 ? "" : ", ") + JsonPort(station.ports[p]);
+    QJsonArray stationArray;
+    for (const StationStats& station : stations) {
+        QJsonArray ports;
+        for (const PortStats& port : station.ports) {
+            ports.append(JsonPort(port));
         }
-        json += "]}";
+        stationArray.append(QJsonObject{{"station", QString::fromStdString(station.station)},
+                                        {"total", JsonPort(station.total)},
+                                        {"ports", ports}});
     }
-    return json + (stations.empty() ? "]\n}\n" : "\n  ]\n}\n");
+    const QJsonObject report{
+        {"since", since.empty() ? QJsonValue(QJsonValue::Null) : QString::fromStdString(since)},
+        {"stations", stationArray}};
+    return QJsonDocument(report).toJson(QJsonDocument::Indented).toStdString();
 }
 
 }  // namespace vantrel::cli

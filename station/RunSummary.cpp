@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "runlog/RunRecord.h"
@@ -29,19 +30,16 @@ std::string OutcomeName(const std::optional<RunOutcome>& outcome) {
     return "unknown";
 }
 
-std::string JsonString(const std::string& text) {
-    // Qt's writer escapes the text; the brackets of the one-element array around it are cut off.
-    const QByteArray array =
-        QJsonDocument(QJsonArray{QString::fromStdString(text)}).toJson(QJsonDocument::Compact);
-    return array.sliced(1, array.size() - 2).toStdString();
-}
-
 std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed) {
     const std::int64_t units = passed + failed;
     if (units == 0) {
         return std::nullopt;
     }
     return 100.0 * static_cast<double>(passed) / static_cast<double>(units);
+}
+
+double RoundedToOneDecimal(double value) {
+    return std::round(value * 10.0) / 10.0;
 }
 
 std::string OneDecimal(double value) {
@@ -93,31 +91,37 @@ std::string RunSummary::Text() const {
     return text;
 }
 
-std::string RunSummary::Json(const std::string& extraMembers) const {
-    std::string json = "{\n  \"rom\": " + JsonString(romPath) +
-                       ",\n  \"base_address\": " + JsonString(baseAddress) +
-                       ",\n  \"outcome\": " + JsonString(OutcomeName(outcome)) +
-                       ",\n  \"exit_code\": " + std::to_string(ExitCode()) + ",\n  \"messages\": [";
-    for (std::size_t i = 0; i < messages.size(); ++i) {
-        json += (i == 0 ? "" : ", ") + JsonString(messages[i]);
+QJsonObject RunSummary::JsonObject() const {
+    QJsonArray messageArray;
+    for (const std::string& message : messages) {
+        messageArray.append(QString::fromStdString(message));
     }
-    json += "],\n  \"units\": [";
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const UnitResult& unit = units[i];
-        json += std::string(i == 0 ? "\n" : ",\n") +
-                "    {\"port\": " + JsonString(PortLabel(unit.port)) +
-                ", \"device\": " + JsonString(unit.device) +
-                ", \"status\": " + JsonString(unit.status) +
-                ", \"complete\": " + (unit.complete ? "true" : "false") +
-                ", \"result\": " + JsonString(UnitResultName(*this, unit)) +
-                (unit.cause.empty() ? "" : ", \"cause\": " + JsonString(unit.cause)) + "}";
+    QJsonArray unitArray;
+    for (const UnitResult& unit : units) {
+        QJsonObject entry{{"port", QString::fromStdString(PortLabel(unit.port))},
+                          {"device", QString::fromStdString(unit.device)},
+                          {"status", QString::fromStdString(unit.status)},
+                          {"complete", unit.complete},
+                          {"result", QString::fromStdString(UnitResultName(*this, unit))}};
+        if (!unit.cause.empty()) {
+            entry.insert("cause", QString::fromStdString(unit.cause));
+        }
+        unitArray.append(entry);
     }
-    json += units.empty() ? "]" : "\n  ]";
-    if (!extraMembers.empty()) {
-        json += ",\n  " + extraMembers;
+    return {{"rom", QString::fromStdString(romPath)},
+            {"base_address", QString::fromStdString(baseAddress)},
+            {"outcome", QString::fromStdString(OutcomeName(outcome))},
+            {"exit_code", ExitCode()},
+            {"messages", messageArray},
+            {"units", unitArray}};
+}
+
+std::string RunSummary::Json(const QJsonObject& extraMembers) const {
+    QJsonObject object = JsonObject();
+    for (auto member = extraMembers.begin(); member != extraMembers.end(); ++member) {
+        object.insert(member.key(), member.value());
     }
-    json += "\n}\n";
-    return json;
+    return QJsonDocument(object).toJson(QJsonDocument::Indented).toStdString();
 }
 
 }  // namespace vantrel

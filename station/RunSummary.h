@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <chrono>
 #include <cstdint>
 #include <map>
@@ -48,18 +49,19 @@ struct RunSummary {
     // Whether the run reached the units at all.
     bool Flashed() const { return outcome && *outcome != RunOutcome::ImageError; }
     std::string Text() const;
-    // extraMembers: more members of the object, e.g. "\"tally\": {...}".
-    std::string Json(const std::string& extraMembers = {}) const;
+    QJsonObject JsonObject() const;
+    // The object as indented JSON text, with more members (the tally) added.
+    std::string Json(const QJsonObject& extraMembers = {}) const;
 };
 
 // Passed, failed, or not flashed for a run that never reached the units.
 std::string UnitResultName(const RunSummary& summary, const UnitResult& unit);
 // "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".
 std::string OutcomeName(const std::optional<RunOutcome>& outcome);
-std::string JsonString(const std::string& text);
 // Passed units over all units counted, in percent; nothing without a unit.
 std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed);
-// "66.7": how the summaries show a share or a time.
+// "66.7": how the summaries show a share or a time; in JSON, the number rounded alike.
 std::string OneDecimal(double value);
+double RoundedToOneDecimal(double value);
 
 }  // namespace vantrel

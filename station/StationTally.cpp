@@ -1,5 +1,6 @@
 #include "station/StationTally.h"
 
+#include <QJsonArray>
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
@@ -64,19 +65,22 @@ std::string StationTally::StationLine() const {
            OneDecimal(MeanRunSeconds()) + " s per run\n";
 }
 
-std::string StationTally::JsonMember() const {
-    std::string json = "\"tally\": {\"runs\": " + std::to_string(runs_) +
-                       ", \"units\": " + std::to_string(Units()) +
-                       ", \"yield_percent\": " + OneDecimal(YieldPercent()) +
-                       ", \"mean_run_seconds\": " + OneDecimal(MeanRunSeconds()) + ", \"ports\": [";
-    for (std::size_t i = 0; i < ports_.size(); ++i) {
-        const Port& p = ports_[i];
-        json += std::string(i == 0 ? "" : ", ") + "{\"port\": " + JsonString(PortLabel(p.port)) +
-                ", \"passed\": " + std::to_string(p.passed) +
-                ", \"failed\": " + std::to_string(p.failed) + ", \"last_failure\": " +
-                (p.lastFailure.empty() ? "null" : JsonString(p.lastFailure)) + "}";
+QJsonObject StationTally::Json() const {
+    QJsonArray portArray;
+    for (const Port& p : ports_) {
+        portArray.append(
+            QJsonObject{{"port", QString::fromStdString(PortLabel(p.port))},
+                        {"passed", p.passed},
+                        {"failed", p.failed},
+                        {"last_failure", p.lastFailure.empty()
+                                             ? QJsonValue(QJsonValue::Null)
+                                             : QJsonValue(QString::fromStdString(p.lastFailure))}});
     }
-    return json + "]}";
+    return {{"runs", runs_},
+            {"units", Units()},
+            {"yield_percent", RoundedToOneDecimal(YieldPercent())},
+            {"mean_run_seconds", RoundedToOneDecimal(MeanRunSeconds())},
+            {"ports", portArray}};
 }
 
 }  // namespace vantrel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonObject>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -29,8 +30,8 @@ class StationTally {
 
     // A small table for the terminal.
     std::string Text() const;
-    // The member "tally": {...} of a JSON summary.
-    std::string JsonMember() const;
+    // The value of member "tally" of a JSON summary.
+    QJsonObject Json() const;
 
   private:
     int Units() const;

@@ -316,15 +316,16 @@ TEST_F(CliProgramTest, JsonSummaryDescribesEachUnit) {
     EXPECT_EQ(RunToEnd({"--json", "--rom", rom, "--base", "c10000", bench.LinkPath(1),
                         bench.LinkPath(2)}),
               1);
-    const std::string json = Out();
-    EXPECT_NE(json.find("\"base_address\": \"c10000\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"exit_code\": 1"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"port\": \"COM1\", \"device\": \"" + bench.LinkPath(1) +
-                        "\", \"status\": \"FW Load Cmd Not Ack...\", \"complete\": false"),
-              std::string::npos)
-        << json;
-    EXPECT_NE(json.find("\"status\": \"FW Load Complete\", \"complete\": true"), std::string::npos)
-        << json;
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(Out())).object();
+    EXPECT_EQ(json["base_address"].toString(), "c10000") << Out();
+    EXPECT_EQ(json["exit_code"].toInt(), 1) << Out();
+    const QJsonObject first = json["units"][0].toObject();
+    EXPECT_EQ(first["port"].toString(), "COM1");
+    EXPECT_EQ(first["device"].toString().toStdString(), bench.LinkPath(1));
+    EXPECT_EQ(first["status"].toString(), "FW Load Cmd Not Ack...");
+    EXPECT_EQ(first["complete"], false);
+    EXPECT_EQ(json["units"][1]["status"].toString(), "FW Load Complete") << Out();
+    EXPECT_EQ(json["units"][1]["complete"], true);
 }
 
 TEST_F(CliProgramTest, UsageErrorsAndVersion) {
@@ -485,7 +486,8 @@ TEST_P(StationLogTest, ThreeBatchesAreTalliedAndEveryUnitIsLogged) {
               std::string::npos)
         << Out();
     EXPECT_EQ(RunToEnd({"--stats", Target(), "--since", "2999-01-01", "--json"}), 0) << Err();
-    EXPECT_NE(Out().find("\"stations\": []"), std::string::npos) << Out();
+    EXPECT_EQ(QJsonDocument::fromJson(QByteArray::fromStdString(Out()))["stations"], QJsonArray())
+        << Out();
 }
 
 TEST_P(StationLogTest, AKilledRunIsToldAtTheNextStartAndCounted) {

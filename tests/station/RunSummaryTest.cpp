@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 namespace vantrel {
 namespace {
 
@@ -52,15 +56,19 @@ TEST(RunSummaryTest, JsonEscapesTextsAndCarriesTheExitCode) {
     RunSummary summary = TwoUnits(false);
     summary.messages = {"Error detected with the unit connected to COM 3: Erase Failed...",
                         "line one\n\nline two\t\x01"};
-    const std::string json = summary.Json();
-    EXPECT_NE(json.find("\"rom\": \"/roms/fw \\\"new\\\".rom\""), std::string::npos) << json;
-    EXPECT_NE(json.find("\"exit_code\": 1"), std::string::npos);
-    EXPECT_NE(json.find("\"outcome\": \"completed\""), std::string::npos);
-    EXPECT_NE(json.find("line one\\n\\nline two\\t\\u0001"), std::string::npos) << json;
-    EXPECT_NE(json.find("{\"port\": \"COM3\", \"device\": \"/dev/ttyS2\", \"status\": \"Erase "
-                        "Failed...\", \"complete\": false, \"result\": \"failed\"}"),
-              std::string::npos)
-        << json;
+    const std::string text = summary.Json();
+    const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+    EXPECT_EQ(json["rom"].toString(), "/roms/fw \"new\".rom") << text;
+    EXPECT_EQ(json["exit_code"].toInt(), 1);
+    EXPECT_EQ(json["outcome"].toString(), "completed");
+    EXPECT_EQ(json["messages"][1].toString(), "line one\n\nline two\t\x01") << text;
+    EXPECT_NE(text.find("line one\\n\\nline two\\t\\u0001"), std::string::npos) << text;
+    EXPECT_EQ(json["units"][1].toObject(), (QJsonObject{{"port", "COM3"},
+                                                        {"device", "/dev/ttyS2"},
+                                                        {"status", "Erase Failed..."},
+                                                        {"complete", false},
+                                                        {"result", "failed"}}))
+        << text;
 }
 
 }  // namespace
