@@ -2,22 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QFile>
-#include <QSettings>
-#include <QTemporaryDir>
+
+#include "tests/settings/TemporaryProfile.h"
 
 int main(int argc, char* argv[]) {
-    QTemporaryDir profile;
-    if (!profile.isValid()) {
+    const vantrel::testing::TemporaryProfile profile;
+    if (!profile.Valid()) {
         return 1;
     }
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(profile.filePath(QStringLiteral("user"))));
     QCoreApplication application(argc, argv);
-    for (const auto format : {QSettings::NativeFormat, QSettings::IniFormat}) {
-        QSettings::setPath(format, QSettings::UserScope, profile.filePath(QStringLiteral("user")));
-        QSettings::setPath(format, QSettings::SystemScope,
-                           profile.filePath(QStringLiteral("system")));
-    }
+    profile.PointStores();
     testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
