@@ -531,21 +531,24 @@ void CLoaderDialog::OnStart() {
 }
 
 void CLoaderDialog::OnBatchEnded(RunOutcome outcome) {
+    if (!batchOpen_ || !station_) {
+        return;  // ended already, by Exit
+    }
     session_->JoinRun();
     batchOpen_ = false;
     LockDuringRun(false);
     startButton_->setEnabled(true);
-    if (!station_) {
-        return;
-    }
     const RunSummary& summary =
         station_->EndBatch(outcome, session_->State(), session_->Link(),
                            [this](int port) { return statusFields_.at(Index(port))->text(); });
     for (const UnitResult& unit : summary.units) {
         ShowRowResult(unit.port, summary.Flashed() ? std::optional(unit.complete) : std::nullopt);
     }
-    Message(station_->SummaryText(),
+    if (!ended_) {
+        Message(
+            station_->SummaryText(),
             {BoxButtons::Ok, station_->AllPassed() ? BoxIcon::Information : BoxIcon::Exclamation});
+    }
 }
 
 void CLoaderDialog::LockDuringRun(bool locked) {
@@ -640,6 +643,8 @@ void CLoaderDialog::OnExit() {
     session_->StopAndJoin();
     ended_ = true;
     exiting_ = false;
+    // The batch Exit stopped is recorded as stopped, not left to look killed.
+    OnBatchEnded(RunOutcome::Stopped);
     QDialog::done(QDialog::Rejected);
 }
 

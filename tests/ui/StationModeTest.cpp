@@ -138,6 +138,24 @@ TEST_F(StationModeTest, ABatchWithTwoSilentUnitsGoesOnToOneSummaryAndIsRecorded)
     EXPECT_EQ(Window().Station()->Tally().Ports().size(), 16u);
 }
 
+TEST_F(StationModeTest, ABatchEndedByExitIsRecordedAsStoppedWithoutASummary) {
+    StartUnits();
+    Seed("Station", "Mode", "1");
+    Seed("Station", "Log", logPath_);
+    Seed("Station", "Ports", "1,2");
+    Control<QLineEdit>(ids::kRomPath)
+        ->setText(RomFileWith("fw.rom", FormatS3Records(PatternBytes(64 * 1024), kBase)));
+    Click(ids::kStart);
+    ASSERT_TRUE(WaitUntil([&] { return Window().State().InProgress(); }, 30s));
+    boxes_.answers = {BoxResult::Yes};
+    Click(ids::kExit);
+    EXPECT_FALSE(Window().isVisible());
+    // The recorder writes what it holds before the window's end.
+    window_.reset();
+    EXPECT_EQ(boxes_.shown.size(), 1u) << boxes_.Texts().join('|').toStdString();
+    EXPECT_EQ(LoggedResults(), (std::map<std::string, std::int64_t>{{"failed", 2}}));
+}
+
 TEST_F(StationModeTest, ShortcutsOpenTheStationDialogWhichSwitchesTheModeOn) {
     QStringList opened;
     bool refusedBadLog = false;
