@@ -18,8 +18,8 @@ int RunStatsCommand(const StatsRequest& request, std::ostream& out, std::ostream
         out << (request.json ? StatsJson(stations, request.since)
                              : StatsText(stations, request.since));
     } catch (const RunLogError& error) {
-        err << "vantrel-cli: cannot read the log " << request.target << ": " << error.what()
-            << '\n';
+        err << "vantrel-cli: cannot read the log " << ShownLogTarget(request.target) << ": "
+            << error.what() << '\n';
         return kExitNothingFlashed;
     }
     return kExitAllComplete;
