@@ -1,5 +1,6 @@
 // --stats --html: the page vantrel-cli writes from a real log, read back as a whole.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 
 #include <QCoreApplication>
@@ -222,6 +223,41 @@ TEST_F(StatsPageTest, APageThatCannotBeMadeSaysWhyAndLeavesNothing) {
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
         EXPECT_EQ(std::set<fs::path>(fs::directory_iterator(dir_ / "work"), {}), before);
     }
+}
+
+TEST_F(StatsPageTest, ABrowserDrawsTheChartsAndTheTableUnderThePagesOwnPolicy) {
+    if (!fs::exists("/usr/bin/chromium")) {
+        GTEST_SKIP() << "chromium is not installed (scripts/setup installs it)";
+    }
+    const std::string log = Work("station.db"), page = Work("yield.html");
+    Fill(log);
+    ASSERT_EQ(Run({"--stats", log, "--since", "2026-03-02", "--html", page}), 0) << Err();
+    // A profile of its own: no other browser's lock or state comes in.
+    const pid_t browser = testing::StartProgram(
+        {"/usr/bin/chromium", "--headless", "--no-sandbox", "--disable-gpu",
+         "--user-data-dir=" + (dir_ / "profile").string(), "--enable-logging=stderr", "--v=0",
+         "--dump-dom", "file://" + page},
+        {dir_ / "dom", dir_ / "browser"}, testing::EnvironmentWith({"HOME=" + dir_.string()}));
+    const auto status = testing::WaitForChild(browser, 240s);
+    if (!status) {
+        kill(browser, SIGKILL);
+        waitpid(browser, nullptr, 0);
+    }
+    ASSERT_TRUE(status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+        << ReadText(dir_ / "browser");
+    const std::string dom = ReadText(dir_ / "dom");
+    std::size_t charts = 0;
+    for (auto at = dom.find("<svg "); at != std::string::npos; at = dom.find("<svg ", at + 1)) {
+        ++charts;
+    }
+    EXPECT_EQ(charts, 5u) << "yield, two stations' hours, two ports' failures\n" << dom;
+    EXPECT_NE(dom.find("<td>st-1</td><td>COM2</td><td class=\"n\">1</td><td class=\"n\">2</td>"
+                       "<td class=\"n\">33.3%</td>"),
+              std::string::npos)
+        << dom;
+    // What the page's policy refused would be told on the console.
+    EXPECT_EQ(ReadText(dir_ / "browser").find("Content Security Policy"), std::string::npos)
+        << ReadText(dir_ / "browser");
 }
 
 }  // namespace
