@@ -396,7 +396,7 @@ std::string Tiles(const std::vector<StationStats>& stations) {
                         Tile(Number(all.failed), "units failed", "failed") +
                         Tile(Number(static_cast<std::int64_t>(stations.size())), "stations", "");
     if (all.unknown > 0) {
-        tiles += Tile(Number(all.unknown), "units of runs that did not finish", "unknown");
+        tiles += Tile(Number(all.unknown), "units of unfinished runs", "unknown");
     }
     return tiles + "</div>\n";
 }
