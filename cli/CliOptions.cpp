@@ -54,12 +54,16 @@ bool IsHexText(const std::string& text) {
 // --stats reads the log only: nothing of a run goes with it.
 ParsedArguments Stats(const CliOptions& options, const std::string& target,
                       const std::optional<std::string>& since,
+                      const std::optional<std::string>& html,
                       const std::vector<std::string>& portArguments) {
     if (!options.romPath.empty() || options.loop || options.logTarget || options.remember ||
         !portArguments.empty()) {
-        return CliUsageError{"--stats takes only --since and --json"};
+        return CliUsageError{"--stats takes only --since and --json or --html"};
     }
-    StatsRequest request{target, {}, options.json};
+    if (options.json && html) {
+        return CliUsageError{"--html writes a page, --json prints: give one of them"};
+    }
+    StatsRequest request{target, {}, options.json, html.value_or("")};
     if (since) {
         const auto moment = ParseIsoMoment(*since);
         if (!moment) {
@@ -81,6 +85,7 @@ constexpr std::pair<const char*, const char*> kValueOptions[] = {
     {"operator", "--operator needs a name"},
     {"stats", "--stats needs a file or a postgresql:// address"},
     {"since", "--since needs a date"},
+    {"html", "--html needs a file"},
     {"inspect", "--inspect needs a firmware file"},
 };
 constexpr const char* kFlagOptions[] = {"json", "remember", "list-ports", "loop", "version"};
@@ -177,29 +182,31 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     const auto statsTarget = text("stats");
     const auto since = text("since");
     const auto inspectTarget = text("inspect");
+    const auto html = text("html");
     std::vector<std::string> portArguments;
     for (const QString& port : parser.positionalArguments()) {
         portArguments.push_back(port.toStdString());
     }
     if (options.listPorts) {
         if (!options.romPath.empty() || options.baseAddress || options.remember || options.loop ||
-            options.logTarget || statsTarget || since || inspectTarget || !portArguments.empty()) {
+            options.logTarget || statsTarget || since || html || inspectTarget ||
+            !portArguments.empty()) {
             return CliUsageError{"--list-ports flashes nothing: it takes only --json"};
         }
         return options;
     }
     if (inspectTarget) {
         if (!options.romPath.empty() || options.remember || options.loop || options.logTarget ||
-            statsTarget || since || options.listPorts || !portArguments.empty()) {
+            statsTarget || since || html || options.listPorts || !portArguments.empty()) {
             return CliUsageError{"--inspect flashes nothing: it takes only --base and --json"};
         }
         return InspectRequest{*inspectTarget, options.baseAddress, options.json};
     }
     if (statsTarget) {
-        return Stats(options, *statsTarget, since, portArguments);
+        return Stats(options, *statsTarget, since, html, portArguments);
     }
-    if (since) {
-        return CliUsageError{"--since goes with --stats"};
+    if (since || html) {
+        return CliUsageError{since ? "--since goes with --stats" : "--html goes with --stats"};
     }
     if (options.romPath.empty()) {
         return CliUsageError{"no ROM file: give --rom FILE"};
@@ -248,7 +255,7 @@ std::string UsageText(const std::string& program) {
            "       [--log TARGET [--station NAME] [--operator NAME]] PORT...\n"
            "       " +
            program +
-           " --stats TARGET [--since DATE] [--json]\n"
+           " --stats TARGET [--since DATE] [--json | --html FILE]\n"
            "       " +
            program +
            " --list-ports [--json]\n"
@@ -286,6 +293,9 @@ std::string UsageText(const std::string& program) {
            "  --stats TARGET\n"
            "                per station and port of the log: passed, failed, yield and the most\n"
            "                frequent failures; --since DATE (UTC) counts runs from then on\n"
+           "  --html FILE   with --stats: write the report as one HTML page with charts (yield\n"
+           "                per port, units per hour, failures per port) that loads nothing\n"
+           "                from elsewhere; FILE is replaced whole or left as it was\n"
            "  --inspect FILE\n"
            "                what FILE would flash at the base address: format, records,\n"
            "                address range, size, gaps, overlaps, SHA-256, chunks and the\n"
@@ -297,7 +307,7 @@ std::string UsageText(const std::string& program) {
            "(ROM file, base address, port or a log that cannot be opened), 3 the run was\n"
            "stopped by an internal error, 4 a run's record reached neither the log nor its\n"
            "spool, 130 interrupted. A loop ends with the status of its last run. --stats: 0,\n"
-           "or 2 when the log cannot be read.\n";
+           "or 2 when the log cannot be read or the page cannot be written.\n";
 }
 
 std::string VersionText() {

@@ -36,6 +36,7 @@ struct StatsRequest {
     std::string target;
     std::string since;  // an IsoUtc text; empty for all
     bool json = false;
+    std::string htmlPath;  // --html: the report as a page in this file; empty: printed
 };
 
 // --inspect: what a firmware file would flash, without touching a port.

@@ -43,30 +43,12 @@ void SortFailures(PortStats& stats) {
     });
 }
 
-// "66.7", or nothing without a unit.
-std::optional<std::string> Yield(const PortStats& stats) {
-    const auto percent = YieldPercent(stats.passed, stats.failed);
-    if (!percent) {
-        return std::nullopt;
-    }
-    return OneDecimal(*percent);
-}
-
-std::string TopFailures(const PortStats& stats) {
-    std::string text;
-    for (std::size_t i = 0; i < std::min(stats.failures.size(), kTopFailures); ++i) {
-        text += (i == 0 ? "" : ", ") + stats.failures[i].first + " (" +
-                std::to_string(stats.failures[i].second) + ")";
-    }
-    return text;
-}
-
 std::string Row(const std::string& station, const PortStats& stats) {
     char line[512];
     std::snprintf(line, sizeof line, "%-16s %-5s %7lld %7lld %7s  %s", station.c_str(),
                   stats.port.c_str(), static_cast<long long>(stats.passed),
-                  static_cast<long long>(stats.failed), (Yield(stats).value_or("-") + "%").c_str(),
-                  TopFailures(stats).c_str());
+                  static_cast<long long>(stats.failed),
+                  (YieldText(stats).value_or("-") + "%").c_str(), TopFailuresText(stats).c_str());
     std::string row = line;
     row.erase(row.find_last_not_of(' ') + 1);  // no failures: no blanks at the end
     return row + "\n";
@@ -89,6 +71,23 @@ QJsonObject JsonPort(const PortStats& stats) {
 }
 
 }  // namespace
+
+std::optional<std::string> YieldText(const PortStats& stats) {
+    const auto percent = YieldPercent(stats.passed, stats.failed);
+    if (!percent) {
+        return std::nullopt;
+    }
+    return OneDecimal(*percent);
+}
+
+std::string TopFailuresText(const PortStats& stats) {
+    std::string text;
+    for (std::size_t i = 0; i < std::min(stats.failures.size(), kTopFailures); ++i) {
+        text += (i == 0 ? "" : ", ") + stats.failures[i].first + " (" +
+                std::to_string(stats.failures[i].second) + ")";
+    }
+    return text;
+}
 
 std::vector<StationStats> GatherStats(const std::vector<UnitCount>& counts) {
     std::map<std::string, std::map<std::string, PortStats>> byStation;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,11 @@ std::vector<StationStats> GatherStats(const std::vector<UnitCount>& counts);
 
 // Up to this many failure texts per row.
 inline constexpr std::size_t kTopFailures = 3;
+
+// "66.7", or nothing without a unit passed or failed.
+std::optional<std::string> YieldText(const PortStats& stats);
+// "Force2Mon Failed... (3), Erase Failed... (1)": the first kTopFailures.
+std::string TopFailuresText(const PortStats& stats);
 
 std::string StatsText(const std::vector<StationStats>& stations, const std::string& since);
 std::string StatsJson(const std::vector<StationStats>& stations, const std::string& since);

@@ -20,6 +20,12 @@ _vantrel_cli() {
             mapfile -t COMPREPLY < <(compgen -W '38400 57600 115200' -- "$cur")
             return
             ;;
+        --html)
+            # The page to write: an HTML file, or a folder to put it in.
+            compopt -o filenames 2>/dev/null
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -- "$cur" | grep -iE '\.html?$')
+            return
+            ;;
         --log|--stats)
             compopt -o filenames 2>/dev/null
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
@@ -28,7 +34,7 @@ _vantrel_cli() {
     esac
 
     if [[ $cur == -* ]]; then
-        mapfile -t COMPREPLY < <(compgen -W '--rom --base --baud --json --remember --loop --log --station --operator --stats --since --list-ports --inspect --help --version' -- "$cur")
+        mapfile -t COMPREPLY < <(compgen -W '--rom --base --baud --json --remember --loop --log --station --operator --stats --since --html --list-ports --inspect --help --version' -- "$cur")
         return
     fi
     # Any other path is a device too (a USB adapter's link, a simulated unit).

@@ -342,4 +342,28 @@ std::vector<UnitCount> RunLog::Counts(const std::string& since) const {
     return counts;
 }
 
+std::vector<HourCount> RunLog::UnitsPerHour(const std::string& since) const {
+    // The times are fixed-width UTC texts, so their first 13 characters name the hour in
+    // either database. A running or interrupted run has no passed or failed unit.
+    QSqlQuery query =
+        Prepared(QSqlDatabase::database(connection_, false),
+                 "SELECT r.station, SUBSTR(r.started_at, 1, 13) AS started_hour, "
+                 "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END), "
+                 "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END) FROM units u "
+                 "JOIN runs r ON r.id = u.run_id WHERE r.started_at >= ? AND u.result IN (?, ?) "
+                 "GROUP BY r.station, SUBSTR(r.started_at, 1, 13) ORDER BY started_hour, r.station");
+    for (const char* value :
+         {kPassedResult, kFailedResult, since.c_str(), kPassedResult, kFailedResult}) {
+        query.addBindValue(QString::fromUtf8(value));
+    }
+    Execute(query);
+    std::vector<HourCount> hours;
+    while (query.next()) {
+        hours.push_back({query.value(0).toString().toStdString(),
+                         query.value(1).toString().toStdString(), query.value(2).toLongLong(),
+                         query.value(3).toLongLong()});
+    }
+    return hours;
+}
+
 }  // namespace vantrel

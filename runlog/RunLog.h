@@ -42,6 +42,9 @@ class RunLog {
     // Units of runs started at or after since (an IsoUtc text; empty: all), counted by station,
     // port, result and failure text. Throws RunLogError.
     std::vector<UnitCount> Counts(const std::string& since) const;
+    // Units passed and failed in runs started at or after since, by station and the hour the
+    // run started in, oldest first. Throws RunLogError.
+    std::vector<HourCount> UnitsPerHour(const std::string& since) const;
 
   private:
     void Connect();

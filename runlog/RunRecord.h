@@ -66,4 +66,12 @@ struct UnitCount {
     std::int64_t count = 0;
 };
 
+// Units of finished runs of one station that started in one hour, by how they ended.
+struct HourCount {
+    std::string station;
+    std::string hour;  // UTC, "2026-12-07T14"
+    std::int64_t passed = 0;
+    std::int64_t failed = 0;
+};
+
 }  // namespace vantrel

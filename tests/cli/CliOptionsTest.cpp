@@ -114,10 +114,27 @@ TEST(CliOptionsTest, StationOptionsAndTheStatsReport) {
     EXPECT_EQ(std::get<StatsRequest>(stats).since, "2024-05-31T00:00:00.000Z");
     EXPECT_TRUE(std::get<StatsRequest>(stats).json);
 
-    EXPECT_EQ(Error({"--stats", "s.db", "COM1"}), "--stats takes only --since and --json");
-    EXPECT_EQ(Error({"--stats", "s.db", "--since", "May"}),
-              "--since takes a date, 2024-05-31, or a time, 2024-05-31T14:00Z: May");
-    EXPECT_EQ(Error({"--rom", "a", "--since", "2024-05-31", "COM1"}), "--since goes with --stats");
+    const auto page = ParseArguments({"--stats", "s.db", "--html", "yield.html"});
+    ASSERT_TRUE(std::holds_alternative<StatsRequest>(page));
+    EXPECT_EQ(std::get<StatsRequest>(page).htmlPath, "yield.html");
+
+    const std::pair<std::vector<std::string>, std::string> refused[] = {
+        {{"--stats", "s.db", "COM1"}, "--stats takes only --since and --json or --html"},
+        {{"--stats", "s.db", "--since", "May"},
+         "--since takes a date, 2024-05-31, or a time, 2024-05-31T14:00Z: May"},
+        {{"--rom", "a", "--since", "2024-05-31", "COM1"}, "--since goes with --stats"},
+        {{"--rom", "a", "--html", "p.html", "COM1"}, "--html goes with --stats"},
+        {{"--stats", "s.db", "--json", "--html", "p.html"},
+         "--html writes a page, --json prints: give one of them"},
+        {{"--stats", "s.db", "--html"}, "--html needs a file"},
+        {{"--inspect", "fw.rom", "--html", "p.html"},
+         "--inspect flashes nothing: it takes only --base and --json"},
+        {{"--list-ports", "--html", "p.html"},
+         "--list-ports flashes nothing: it takes only --json"},
+    };
+    for (const auto& [arguments, message] : refused) {
+        EXPECT_EQ(Error(arguments), message);
+    }
     EXPECT_EQ(Error({"--rom", "a", "COM1", "--log"}),
               "--log needs a file or a postgresql:// address");
 }

@@ -388,6 +388,14 @@ TEST_F(CliProgramTest, LogThatCannotBeOpenedStopsBeforeAnyPortIsTouched) {
     EXPECT_EQ(bench.Unit(1).Report().bytesReceived, 0u);
 }
 
+TEST_F(CliProgramTest, StatsOfALogThatCannotBeReadNeverShowItsPassword) {
+    EXPECT_EQ(RunToEnd({"--stats", "postgresql://ann:s3cret@/trace?host=/nonexistent"}), 2);
+    EXPECT_NE(Err().find("cannot read the log postgresql://ann@/trace?host=/nonexistent: "),
+              std::string::npos)
+        << Err();
+    EXPECT_EQ(Err().find("s3cret"), std::string::npos) << Err();
+}
+
 // A station's log in SQLite or PostgreSQL, read back with the database's own client.
 class StationLogTest : public CliProgramTest, public ::testing::WithParamInterface<std::string> {
   protected:
