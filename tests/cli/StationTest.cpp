@@ -5,7 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "cli/StatsReport.h"
+#include "station/StatsReport.h"
 #include "station/RunRecordMaker.h"
 #include "station/StationTally.h"
 

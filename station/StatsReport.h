@@ -8,7 +8,7 @@
 
 #include "runlog/RunRecord.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 // How the units of one port of a station (or all its ports, port "all") ended.
 struct PortStats {
@@ -40,4 +40,4 @@ std::string TopFailuresText(const PortStats& stats);
 std::string StatsText(const std::vector<StationStats>& stations, const std::string& since);
 std::string StatsJson(const std::vector<StationStats>& stations, const std::string& since);
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

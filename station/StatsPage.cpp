@@ -1,4 +1,7 @@
-#include "cli/StatsPage.h"
+#include "station/StatsPage.h"
+#include "runlog/IsoTime.h"
+#include "runlog/LogTarget.h"
+#include "runlog/RunLog.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -8,7 +11,7 @@
 #include <cstdio>
 #include <map>
 
-namespace vantrel::cli {
+namespace vantrel {
 namespace {
 
 using Hour = std::chrono::sys_time<std::chrono::hours>;
@@ -476,4 +479,31 @@ std::optional<std::string> WriteStatsPage(const std::string& path, const std::st
     return std::nullopt;
 }
 
-}  // namespace vantrel::cli
+std::optional<std::string> WriteLogPage(const std::string& target, const std::string& since,
+                                        const std::string& path) {
+    // A driver's message may span lines; ours is one.
+    const auto oneLine = [](std::string text) {
+        std::replace_if(
+            text.begin(), text.end(), [](char c) { return c == '\n' || c == '\t'; }, ' ');
+        return text;
+    };
+    const std::string shown = ShownLogTarget(target);
+    const auto parsed = ParseLogTarget(target);
+    if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
+        return error->text + "; " + path + " not written";
+    }
+    try {
+        const RunLog log(std::get<LogTarget>(parsed), RunLog::Mode::ReadOnly);
+        const StatsPageData page{shown, since, IsoUtc(std::chrono::system_clock::now()),
+                                 GatherStats(log.Counts(since)), log.UnitsPerHour(since)};
+        if (const auto error = WriteStatsPage(path, StatsPage(page))) {
+            return "cannot write " + path + ": " + oneLine(*error);
+        }
+    } catch (const RunLogError& error) {
+        return "cannot read the log " + shown + ": " + oneLine(error.what()) + "; " + path +
+               " not written";
+    }
+    return std::nullopt;
+}
+
+}  // namespace vantrel

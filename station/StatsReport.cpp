@@ -1,4 +1,4 @@
-#include "cli/StatsReport.h"
+#include "station/StatsReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,7 +12,7 @@
 #include "settings/PortLabel.h"
 #include "station/RunSummary.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 namespace {
 
 // "COM10" after "COM9"; anything else after the COM ports, by name.
@@ -158,4 +158,4 @@ std::string StatsJson(const std::vector<StationStats>& stations, const std::stri
     return QJsonDocument(report).toJson(QJsonDocument::Indented).toStdString();
 }
 
-}  // namespace vantrel::cli
+}  // namespace vantrel

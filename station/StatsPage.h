@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/StatsReport.h"
 #include "runlog/RunRecord.h"
+#include "station/StatsReport.h"
 
-namespace vantrel::cli {
+namespace vantrel {
 
 // What a stats page shows, and of which log and time.
 struct StatsPageData {
@@ -27,4 +27,10 @@ std::string StatsPage(const StatsPageData& data);
 // complete. Nothing on success, else the cause.
 std::optional<std::string> WriteStatsPage(const std::string& path, const std::string& page);
 
-}  // namespace vantrel::cli
+// Reads the log (only reads) and writes its page for the runs since the date (IsoUtc; empty:
+// all). Nothing on success, else one line saying what failed: the log, shown without its
+// password, or the file.
+std::optional<std::string> WriteLogPage(const std::string& target, const std::string& since,
+                                        const std::string& path);
+
+}  // namespace vantrel
