@@ -1,17 +1,23 @@
 #include "ui/StationDialog.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStandardPaths>
 #include <QTableWidget>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include "runlog/LogTarget.h"
 #include "settings/PortLabel.h"
+#include "station/StatsPage.h"
 #include "ui/DialogUnits.h"
 
 namespace vantrel {
@@ -20,7 +26,10 @@ CStationDialog::CStationDialog(const StationSettings& settings, const StationTal
                                bool runActive, std::function<void()> reset, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      reset_(std::move(reset)) {
+      reset_(std::move(reset)),
+      openReport_([](const QString& path) {
+          return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+      }) {
     setWindowTitle(QStringLiteral("Station"));
     setFont(DialogFont());
     auto* layout = new QVBoxLayout(this);
@@ -77,6 +86,12 @@ CStationDialog::CStationDialog(const StationSettings& settings, const StationTal
         const StationTally empty;
         ShowTally(&empty);
     });
+    reportButton_ =
+        buttons->addButton(QStringLiteral("&HTML Report..."), QDialogButtonBox::ActionRole);
+    reportButton_->setToolTip(
+        QStringLiteral("Writes the run log's yield, units per hour and failures as one page and "
+                       "opens it"));
+    connect(reportButton_, &QPushButton::clicked, this, &CStationDialog::WriteReport);
     connect(buttons, &QDialogButtonBox::accepted, this, &CStationDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &CStationDialog::reject);
     layout->addWidget(buttons);
@@ -104,6 +119,33 @@ void CStationDialog::ShowTally(const StationTally* tally) {
     stationLine_->setText(QString::fromStdString(tally->StationLine()).trimmed());
 }
 
+void CStationDialog::WriteReport() {
+    const QString target = logField_->text().trimmed();
+    if (target.isEmpty()) {
+        ShowError(QStringLiteral("Name a run log first: the report is made from it."));
+        return;
+    }
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QDir().mkpath(folder);
+    const QString path = folder + QStringLiteral("/station-report.html");
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const auto error = WriteLogPage(target.toStdString(), {}, path.toStdString());
+    QApplication::restoreOverrideCursor();
+    if (error) {
+        ShowError(QString::fromStdString(*error));
+    } else if (!openReport_(path)) {
+        ShowError(QStringLiteral("The report is written to %1; no browser could open it.")
+                      .arg(QDir::toNativeSeparators(path)));
+    } else {
+        error_->hide();
+    }
+}
+
+void CStationDialog::ShowError(const QString& text) {
+    error_->setText(text);
+    error_->show();
+}
+
 StationSettings CStationDialog::Settings() const {
     return {modeBox_->isChecked(), logField_->text().trimmed(), stationField_->text().trimmed(),
             operatorField_->text().trimmed()};
@@ -114,8 +156,7 @@ void CStationDialog::accept() {
     if (!target.isEmpty()) {
         const auto parsed = ParseLogTarget(target.toStdString());
         if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
-            error_->setText(QString::fromStdString(error->text));
-            error_->show();
+            ShowError(QString::fromStdString(error->text));
             logField_->setFocus();
             return;
         }

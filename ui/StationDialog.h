@@ -32,12 +32,19 @@ class CStationDialog : public QDialog {
     QTableWidget* TallyTable() const { return table_; }
     QLabel* StationLine() const { return stationLine_; }
     QPushButton* ResetButton() const { return resetButton_; }
+    QPushButton* ReportButton() const { return reportButton_; }
+    // Opens a written report; the platform's browser unless a test puts its own.
+    using ReportOpener = std::function<bool(const QString& path)>;
+    void SetReportOpener(ReportOpener opener) { openReport_ = std::move(opener); }
 
     // Refuses a log address that cannot be one, saying why; the dialog stays open.
     void accept() override;
 
   private:
     void ShowTally(const StationTally* tally);
+    // Writes the log's report as one page and opens it; a failure is told in the dialog.
+    void WriteReport();
+    void ShowError(const QString& text);
 
     QCheckBox* modeBox_ = nullptr;
     QLineEdit* logField_ = nullptr;
@@ -46,8 +53,10 @@ class CStationDialog : public QDialog {
     QTableWidget* table_ = nullptr;
     QLabel* stationLine_ = nullptr;
     QPushButton* resetButton_ = nullptr;
+    QPushButton* reportButton_ = nullptr;
     QLabel* error_ = nullptr;
     std::function<void()> reset_;
+    ReportOpener openReport_;
 };
 
 }  // namespace vantrel

@@ -4,6 +4,7 @@
 #include "tests/settings/QtPrinters.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -136,6 +137,23 @@ TEST_F(StationModeTest, ABatchWithTwoSilentUnitsGoesOnToOneSummaryAndIsRecorded)
     EXPECT_EQ(LoggedResults(),
               (std::map<std::string, std::int64_t>{{"failed", 2}, {"passed", 14}}));
     EXPECT_EQ(Window().Station()->Tally().Ports().size(), 16u);
+
+    // The Station dialog's report is the log's page, opened where the platform opens pages.
+    QString opened;
+    Window().SetModalRunner([&](QDialog& dialog) {
+        auto* station = qobject_cast<CStationDialog*>(&dialog);
+        station->SetReportOpener([&](const QString& path) {
+            opened = path;
+            return true;
+        });
+        station->ReportButton()->click();
+        return 0;
+    });
+    Window().SystemCommand(ids::kStationCommand);
+    QFile page(opened);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << opened.toStdString();
+    const QString html = QString::fromUtf8(page.readAll());
+    EXPECT_TRUE(html.contains("line1-st3") && html.contains("Force2Mon Failed..."));
 }
 
 TEST_F(StationModeTest, ABatchEndedByExitIsRecordedAsStoppedWithoutASummary) {
