@@ -14,22 +14,29 @@ namespace {
 // How often a waiting worker looks at the stop signal, which cannot wake it itself.
 constexpr std::chrono::milliseconds kStopCheck{5};
 
-// The state of one posted call, shared by the waiting worker and the call itself.
+// The state of one posted call, shared by the waiting worker and the call itself. A call goes
+// from pending to running to done; a worker stopped while it is still pending abandons it, and it
+// never runs.
 class Completion {
   public:
     // The call is about to run; false when the worker has given up on it already.
     bool Begin() {
         std::lock_guard lock(mutex_);
-        started_ = !abandoned_;
-        return started_;
+        if (state_ != State::Pending) {
+            return false;
+        }
+        state_ = State::Running;
+        return true;
     }
+    // The call is over (or gone without running); the first word counts.
     void MarkDone(std::exception_ptr error = nullptr) {
         {
             std::lock_guard lock(mutex_);
-            if (!done_) {
-                error_ = std::move(error);
+            if (state_ == State::Done) {
+                return;
             }
-            done_ = true;
+            state_ = State::Done;
+            error_ = std::move(error);
         }
         changed_.notify_all();
     }
@@ -41,9 +48,11 @@ class Completion {
     // True when the call is over; false when a stop came first.
     bool WaitUntilDone(const StopSignal& stop) {
         std::unique_lock lock(mutex_);
-        while (!done_) {
+        while (state_ != State::Done) {
             if (stop.StopRequested()) {
-                abandoned_ = !started_;
+                if (state_ == State::Pending) {
+                    state_ = State::Abandoned;
+                }
                 return false;
             }
             changed_.wait_for(lock, kStopCheck);
@@ -52,11 +61,11 @@ class Completion {
     }
 
   private:
+    enum class State { Pending, Running, Done, Abandoned };
+
     std::mutex mutex_;
     std::condition_variable changed_;
-    bool started_ = false;
-    bool abandoned_ = false;
-    bool done_ = false;
+    State state_ = State::Pending;
     std::exception_ptr error_;
 };
 
