@@ -9,8 +9,10 @@
 
 namespace vantrel {
 
-BackgroundRecorder::BackgroundRecorder(std::string target, StationNames names)
-    : thread_([this, target = std::move(target), names = std::move(names)]() mutable {
+BackgroundRecorder::BackgroundRecorder(std::string target, StationNames names,
+                                       std::function<void()> reported)
+    : reported_(std::move(reported)),
+      thread_([this, target = std::move(target), names = std::move(names)]() mutable {
           Serve(std::move(target), std::move(names));
       }) {}
 
@@ -24,15 +26,12 @@ BackgroundRecorder::~BackgroundRecorder() {
 }
 
 void BackgroundRecorder::Serve(std::string target, StationNames names) {
-    StationRecorder recorder(std::move(target), std::move(names), [this](const std::string& line) {
-        const std::lock_guard lock(mutex_);
-        reports_.push_back(line);
-    });
+    StationRecorder recorder(std::move(target), std::move(names),
+                             [this](const std::string& line) { Report(line); });
     // A log that cannot be opened now is tried again by the next run, which waits for it.
     const auto openError = recorder.Open();
     if (openError) {
-        const std::lock_guard lock(mutex_);
-        reports_.push_back(*openError);
+        Report(*openError);
     }
     recorder_ = &recorder;
     for (;;) {
@@ -51,6 +50,16 @@ void BackgroundRecorder::Serve(std::string target, StationNames names) {
     recorder_ = nullptr;
 }
 
+void BackgroundRecorder::Report(const std::string& line) {
+    {
+        const std::lock_guard lock(mutex_);
+        reports_.push_back(line);
+    }
+    if (reported_) {
+        reported_();
+    }
+}
+
 void BackgroundRecorder::Post(std::function<void()> task) {
     {
         const std::lock_guard lock(mutex_);
@@ -65,10 +74,7 @@ bool BackgroundRecorder::RecordStart(const RunSummary& summary) {
     Post([this, &summary, &recorded] {
         if (!recorder_->IsOpen()) {
             if (const auto error = recorder_->Open()) {
-                {
-                    const std::lock_guard lock(mutex_);
-                    reports_.push_back(*error + "; nothing flashed");
-                }
+                Report(*error + "; nothing flashed");
                 recorded.set_value(false);
                 return;
             }
@@ -82,9 +88,8 @@ void BackgroundRecorder::RecordEnd(const RunSummary& summary) {
     Post([this, summary] {
         const auto openError = recorder_->IsOpen() ? std::nullopt : recorder_->Open();
         if (openError) {
-            const std::lock_guard lock(mutex_);
-            reports_.push_back(*openError + ": the run started " + IsoUtc(summary.startedAt) +
-                               " is not recorded");
+            Report(*openError + ": the run started " + IsoUtc(summary.startedAt) +
+                   " is not recorded");
             return;
         }
         recorder_->RecordEnd(summary);

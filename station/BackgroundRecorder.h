@@ -20,7 +20,8 @@ class StationRecorder;
 // What the recorder has to say is kept until taken.
 class BackgroundRecorder {
   public:
-    BackgroundRecorder(std::string target, StationNames names);
+    // reported: called on the recorder's thread whenever it has something new to say.
+    BackgroundRecorder(std::string target, StationNames names, std::function<void()> reported = {});
     // Keeps and writes what is queued still, as far as the log takes it, then ends the thread.
     ~BackgroundRecorder();
     BackgroundRecorder(const BackgroundRecorder&) = delete;
@@ -36,8 +37,10 @@ class BackgroundRecorder {
 
   private:
     void Post(std::function<void()> task);
+    void Report(const std::string& line);
     void Serve(std::string target, StationNames names);
 
+    std::function<void()> reported_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;

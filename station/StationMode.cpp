@@ -73,12 +73,14 @@ void WriteStationPorts(SettingsStore& settings, const std::vector<int>& ports) {
     Write(settings, SettingsStore::kStationPortsValue, items.join(','));
 }
 
-StationMode::StationMode(const StationSettings& settings, StationTally tally)
+StationMode::StationMode(const StationSettings& settings, StationTally tally,
+                         std::function<void()> reported)
     : settings_(settings), tally_(std::move(tally)) {
     if (!settings_.logTarget.trimmed().isEmpty()) {
         recorder_ = std::make_unique<BackgroundRecorder>(
             settings_.logTarget.trimmed().toStdString(),
-            DefaultStationNames(Given(settings_.station), Given(settings_.operatorName)));
+            DefaultStationNames(Given(settings_.station), Given(settings_.operatorName)),
+            std::move(reported));
     }
 }
 
@@ -124,6 +126,10 @@ const RunSummary& StationMode::EndBatch(RunOutcome outcome, LoaderState& state, 
     return summary_;
 }
 
+std::vector<std::string> StationMode::TakeReports() {
+    return recorder_ ? recorder_->TakeReports() : std::vector<std::string>{};
+}
+
 bool StationMode::AllPassed() const {
     return summary_.ExitCode() == kExitAllComplete;
 }
@@ -158,10 +164,8 @@ QString StationMode::SummaryText() {
             text += "\n" + message + "\n";
         }
     }
-    if (recorder_) {
-        for (const std::string& line : recorder_->TakeReports()) {
-            text += "\nRun log: " + line + "\n";
-        }
+    for (const std::string& line : TakeReports()) {
+        text += "\nRun log: " + line + "\n";
     }
     return QString::fromStdString(text).trimmed();
 }

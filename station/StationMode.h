@@ -43,7 +43,9 @@ void WriteStationPorts(SettingsStore& settings, const std::vector<int>& ports);
 // its runs. It only keeps and tells; the window shows. UI thread, but for BeforeUnits' hook.
 class StationMode {
   public:
-    explicit StationMode(const StationSettings& settings, StationTally tally = {});
+    // reported: called on another thread when the log has something to say (TakeReports).
+    explicit StationMode(const StationSettings& settings, StationTally tally = {},
+                         std::function<void()> reported = {});
     ~StationMode();
 
     // A batch begins on these units (port, device).
@@ -60,6 +62,9 @@ class StationMode {
     // The one summary of the batch that ended: each unit passed or failed with its cause, the
     // run's own messages when it did not reach the units' end, and what the log had to say.
     QString SummaryText();
+    // What the log had to say since it was last asked: runs a killed window never finished,
+    // records that wait for the log.
+    std::vector<std::string> TakeReports();
     // Whether every unit of the batch that ended passed.
     bool AllPassed() const;
 

@@ -296,7 +296,25 @@ void CLoaderDialog::ApplyStationSettings(const StationSettings& settings) {
     // The tallies go on across a change of log or names.
     StationTally tally = station_ ? station_->Tally() : StationTally{};
     station_.reset();
-    station_ = std::make_unique<StationMode>(settings, std::move(tally));
+    // The recorder's thread asks; the window looks on its own thread, between batches.
+    station_ = std::make_unique<StationMode>(settings, std::move(tally), [this] {
+        QMetaObject::invokeMethod(this, &CLoaderDialog::ShowLogReports, Qt::QueuedConnection);
+    });
+}
+
+void CLoaderDialog::ShowLogReports() {
+    // During a batch they wait for its summary; after the window's end nobody reads them.
+    if (!station_ || batchOpen_ || ended_) {
+        return;
+    }
+    QString text;
+    for (const std::string& line : station_->TakeReports()) {
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) +
+                QStringLiteral("Run log: ") + QString::fromStdString(line);
+    }
+    if (!text.isEmpty()) {
+        Message(text, {BoxButtons::Ok, BoxIcon::Exclamation});
+    }
 }
 
 void CLoaderDialog::TickRememberedPorts() {

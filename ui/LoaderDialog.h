@@ -124,6 +124,8 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     // Station mode from the settings: its batches, and the ports it ticked last.
     void ApplyStationSettings(const StationSettings& settings);
     void TickRememberedPorts();
+    // What the run log said outside a batch (a run a killed window never finished), in one box.
+    void ShowLogReports();
     void RememberTicks();
     void OnBatchEnded(RunOutcome outcome);
     void LockDuringRun(bool locked);

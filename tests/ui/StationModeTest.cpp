@@ -174,6 +174,32 @@ TEST_F(StationModeTest, ABatchEndedByExitIsRecordedAsStoppedWithoutASummary) {
     EXPECT_EQ(LoggedResults(), (std::map<std::string, std::int64_t>{{"failed", 2}}));
 }
 
+TEST_F(StationModeTest, ARunAKilledWindowNeverFinishedIsToldAtTheNextStart) {
+    {
+        RunLog log(SqliteTarget{logPath_.toStdString()});
+        RunRecord run;
+        run.key = "killed-run";
+        run.startedAt = "2026-01-02T03:04:05.000Z";
+        run.station = "line1-st3";
+        run.outcome = kRunningOutcome;
+        for (const char* port : {"COM1", "COM2"}) {
+            UnitRecord unit;
+            unit.comPort = port;
+            unit.result = kUnknownResult;
+            run.units.push_back(unit);
+        }
+        log.Write(run);
+    }
+    Seed("Station", "Mode", "1");
+    Seed("Station", "Log", logPath_);
+    Seed("Station", "Station", "line1-st3");
+    Window();
+    ASSERT_TRUE(WaitUntil([&] { return !boxes_.shown.empty(); }, 30s));
+    EXPECT_TRUE(boxes_.shown[0].text.endsWith(
+        "on line1-st3 did not finish: COM1, COM2 may be erased and not flashed"))
+        << boxes_.shown[0].text.toStdString();
+}
+
 TEST_F(StationModeTest, ShortcutsOpenTheStationDialogWhichSwitchesTheModeOn) {
     QStringList opened;
     bool refusedBadLog = false;
