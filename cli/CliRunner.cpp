@@ -1,6 +1,5 @@
 #include "cli/CliRunner.h"
 
-#include <QCryptographicHash>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -18,14 +17,6 @@
 
 namespace vantrel::cli {
 namespace {
-
-std::string Sha256(std::span<const std::uint8_t> bytes) {
-    return QCryptographicHash::hash(
-               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-               QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
 
 // Two units named on one device would each take the other's answers: refused before any port
 // is touched, naming both as typed.
@@ -67,7 +58,7 @@ std::optional<std::string> CheckFirmwareFile(const std::string& path,
         return RomRefusalLine(*refusal, path, base);
     }
     checked.content = std::move(std::get<std::vector<std::uint8_t>>(content));
-    checked.fileSha256 = Sha256(checked.content);
+    checked.fileSha256 = Sha256Hex(checked.content);
     const FirmwareLoad load = LoadFirmware(checked.content, base, buffer);
     if (const auto* refusal = std::get_if<FirmwareRefusal>(&load)) {
         return RomRefusalLine(*refusal, path, base);

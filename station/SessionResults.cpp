@@ -1,10 +1,19 @@
 #include "station/SessionResults.h"
 
+#include <QCryptographicHash>
 #include <QUuid>
 
 #include "engine/UnitStage.h"
 
 namespace vantrel {
+
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+    return QCryptographicHash::hash(
+               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
 
 RunSummary BeginRunSummary(const std::string& romPath, const std::string& baseAddress, int baud,
                            const std::vector<std::pair<int, QString>>& units) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,6 +13,9 @@
 #include "station/RunSummary.h"
 
 namespace vantrel {
+
+// The file's bytes as the log keeps their digest: SHA-256 in lower-case hex.
+std::string Sha256Hex(std::span<const std::uint8_t> bytes);
 
 // A run's summary as it starts: a new key, the time, the file named, the base address, the
 // line speed and each unit with its device (port, device path), none complete yet.

@@ -1,6 +1,5 @@
 #include "station/StationMode.h"
 
-#include <QCryptographicHash>
 #include <QStringList>
 #include <algorithm>
 
@@ -18,14 +17,6 @@ QString Read(const SettingsStore& settings, const char* name) {
 
 void Write(SettingsStore& settings, const char* name, const QString& value) {
     settings.WriteString(SettingsStore::kStationSection, name, value);
-}
-
-std::string Sha256(std::span<const std::uint8_t> bytes) {
-    return QCryptographicHash::hash(
-               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-               QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
 }
 
 std::optional<std::string> Given(const QString& text) {
@@ -96,7 +87,7 @@ void StationMode::BeginBatch(const std::string& romPath, const std::string& base
 std::function<bool(std::span<const std::uint8_t>)> StationMode::BeforeUnits() {
     return [this](std::span<const std::uint8_t> content) {
         // The window leaves the summary alone until the batch ends; messages are kept apart.
-        summary_.romSha256 = Sha256(content);
+        summary_.romSha256 = Sha256Hex(content);
         summary_.romFileBytes = static_cast<std::int64_t>(content.size());
         if (recorder_ && !recorder_->RecordStart(summary_)) {
             refused_.store(true);
