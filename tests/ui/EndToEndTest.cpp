@@ -11,7 +11,7 @@
 
 #include "image/SRecordWriter.h"
 #include "tests/image/ToolFiles.h"
-#include "tests/ui/UiTestSupport.h"
+#include "tests/ui/SimulatedUnitsTest.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
 
@@ -20,42 +20,25 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::PatternBytes;
+using testing::SimulatedUnitsTest;
 using testing::WaitUntil;
-using testing::WindowTest;
 
 constexpr std::uint32_t kBase = 0x00C10000;
 
-class EndToEndTest : public WindowTest {
+class EndToEndTest : public SimulatedUnitsTest {
   protected:
     void StartUnits(unsigned count, std::chrono::milliseconds eraseTime) {
         sim::BenchOptions options;
         options.count = count;
         options.unit = sim::UnitOptions::Fast();
         options.unit.eraseTime = eraseTime;
-        bench_ = std::make_unique<sim::UnitBench>(options);
-        for (unsigned number = 1; number <= count; ++number) {
-            Seed("Ports", QStringLiteral("Com%1").arg(number),
-                 QString::fromStdString(bench_->LinkPath(number)));
-        }
-        // The ports come from the store, as in the program.
-        makeWindow_ = [this](CLoaderApp& app, const PortMapping&) {
-            storeMapping_ = std::make_unique<SettingsPortMapping>(app.Settings());
-            return std::make_unique<CLoaderDialog>(app, *storeMapping_);
-        };
+        StartBench(options);
     }
     QPushButton* StartButton() { return Control<QPushButton>(ids::kStart); }
     QString Status(int port) {
         return Control<QLineEdit>(ids::kPortStatus.at(static_cast<std::size_t>(port - 1)))->text();
     }
     bool RunOver() { return StartButton()->isEnabled() && !Window().RunActive(); }
-
-    ~EndToEndTest() override {
-        window_.reset();
-        bench_.reset();
-    }
-
-    std::unique_ptr<sim::UnitBench> bench_;
-    std::unique_ptr<SettingsPortMapping> storeMapping_;
 };
 
 TEST_F(EndToEndTest, TwoUnitsReceiveTheRomImageTwiceInARow) {

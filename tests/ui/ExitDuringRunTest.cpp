@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "image/SRecordWriter.h"
-#include "tests/ui/UiTestSupport.h"
+#include "tests/ui/SimulatedUnitsTest.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
 
@@ -28,8 +28,8 @@ namespace {
 using namespace std::chrono_literals;
 using sim::UnitReport;
 using testing::PatternBytes;
+using testing::SimulatedUnitsTest;
 using testing::WaitUntil;
-using testing::WindowTest;
 
 constexpr std::uint32_t kBase = 0x00C10000;
 constexpr unsigned kUnits = 2;
@@ -129,13 +129,8 @@ std::ostream& operator<<(std::ostream& out, const Inbound& in) {
                << in.demonChunks << ", firmware " << in.firmwareChunks << '}';
 }
 
-class ExitDuringRun : public WindowTest {
+class ExitDuringRun : public SimulatedUnitsTest {
   protected:
-    ~ExitDuringRun() override {
-        window_.reset();
-        bench_.reset();
-    }
-
     // Units com1 and com2 mapped through the settings store, ticked, and a ROM file chosen.
     void Prepare(bool secondUnitSilent) {
         sim::BenchOptions options;
@@ -145,15 +140,7 @@ class ExitDuringRun : public WindowTest {
         if (secondUnitSilent) {
             options.faults[2] = {{sim::FaultKind::Silent}};
         }
-        bench_ = std::make_unique<sim::UnitBench>(options);
-        for (unsigned number = 1; number <= kUnits; ++number) {
-            Seed("Ports", QStringLiteral("Com%1").arg(number),
-                 QString::fromStdString(bench_->LinkPath(number)));
-        }
-        makeWindow_ = [this](CLoaderApp& app, const PortMapping&) {
-            storeMapping_ = std::make_unique<SettingsPortMapping>(app.Settings());
-            return std::make_unique<CLoaderDialog>(app, *storeMapping_);
-        };
+        StartBench(options);
         image_ = PatternBytes(kImageSize);
         Control<QLineEdit>(ids::kRomPath)
             ->setText(RomFileWith("fw.rom", FormatS3Records(image_, kBase)));
@@ -303,8 +290,6 @@ class ExitDuringRun : public WindowTest {
         EXPECT_TRUE(box.onUiThread);
     }
 
-    std::unique_ptr<sim::UnitBench> bench_;
-    std::unique_ptr<SettingsPortMapping> storeMapping_;
     std::vector<std::uint8_t> image_;
 };
 

@@ -12,7 +12,7 @@
 
 #include "image/SRecordWriter.h"
 #include "runlog/RunLog.h"
-#include "tests/ui/UiTestSupport.h"
+#include "tests/ui/SimulatedUnitsTest.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
 #include "ui/StationDialog.h"
@@ -22,8 +22,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using testing::PatternBytes;
+using testing::SimulatedUnitsTest;
 using testing::WaitUntil;
-using testing::WindowTest;
 
 constexpr std::uint32_t kBase = 0x00C10000;
 constexpr unsigned kUnits = 16;
@@ -33,7 +33,7 @@ bool IsSilent(int port) {
     return port == kSilent[0] || port == kSilent[1];
 }
 
-class StationModeTest : public WindowTest {
+class StationModeTest : public SimulatedUnitsTest {
   protected:
     void StartUnits() {
         sim::BenchOptions options;
@@ -42,15 +42,7 @@ class StationModeTest : public WindowTest {
         for (const int port : kSilent) {
             options.faults[static_cast<unsigned>(port)] = {{sim::FaultKind::Silent}};
         }
-        bench_ = std::make_unique<sim::UnitBench>(options);
-        for (unsigned number = 1; number <= kUnits; ++number) {
-            Seed("Ports", QStringLiteral("Com%1").arg(number),
-                 QString::fromStdString(bench_->LinkPath(number)));
-        }
-        makeWindow_ = [this](CLoaderApp& app, const PortMapping&) {
-            storeMapping_ = std::make_unique<SettingsPortMapping>(app.Settings());
-            return std::make_unique<CLoaderDialog>(app, *storeMapping_);
-        };
+        StartBench(options);
     }
     QLineEdit* StatusField(int port) {
         return Control<QLineEdit>(ids::kPortStatus.at(static_cast<std::size_t>(port - 1)));
@@ -70,14 +62,7 @@ class StationModeTest : public WindowTest {
         }
         return results;
     }
-    ~StationModeTest() override {
-        window_.reset();
-        bench_.reset();
-    }
-
     QString logPath_ = dir_.filePath("station.sqlite");
-    std::unique_ptr<sim::UnitBench> bench_;
-    std::unique_ptr<SettingsPortMapping> storeMapping_;
 };
 
 TEST_F(StationModeTest, ABatchWithTwoSilentUnitsGoesOnToOneSummaryAndIsRecorded) {
