@@ -32,6 +32,20 @@ class StopSignal {
         return wake_.wait_until(lock, deadline, [this] { return stopRequested_.load(); });
     }
 
+    // Waits until done() holds or a stop is requested; true when done() holds. Whoever makes
+    // done() true calls Wake() afterwards.
+    template <typename Condition>
+    bool WaitUntilDoneOrStopped(Condition done) {
+        std::unique_lock lock(mutex_);
+        wake_.wait(lock, [&] { return stopRequested_.load() || done(); });
+        return done();
+    }
+    void Wake() {
+        // Taking the lock once orders the change before a waiter's next look at it.
+        { std::lock_guard lock(mutex_); }
+        wake_.notify_all();
+    }
+
     // Any thread: something a waiting worker looks for has happened (an ACK was counted).
     void NotifyProgress() {
         {

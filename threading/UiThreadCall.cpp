@@ -1,8 +1,7 @@
 #include "threading/UiThreadCall.h"
 
 #include <QThread>
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -11,18 +10,18 @@
 namespace vantrel {
 namespace {
 
-// How often a waiting worker looks at the stop signal, which cannot wake it itself.
-constexpr std::chrono::milliseconds kStopCheck{5};
-
 // The state of one posted call, shared by the waiting worker and the call itself. A call goes
 // from pending to running to done; a worker stopped while it is still pending abandons it, and it
-// never runs.
+// never runs. The call wakes the worker through the worker's stop signal, and only while the
+// worker still waits: once it has left, its signal may be gone.
 class Completion {
   public:
-    // The call is about to run; false when the worker has given up on it already.
+    explicit Completion(StopSignal& waiter) : waiter_(&waiter) {}
+
+    // The call is about to run; false when the worker was stopped or has given up on it.
     bool Begin() {
         std::lock_guard lock(mutex_);
-        if (state_ != State::Pending) {
+        if (state_ != State::Pending || waiter_->StopRequested()) {
             return false;
         }
         state_ = State::Running;
@@ -30,43 +29,39 @@ class Completion {
     }
     // The call is over (or gone without running); the first word counts.
     void MarkDone(std::exception_ptr error = nullptr) {
-        {
-            std::lock_guard lock(mutex_);
-            if (state_ == State::Done) {
-                return;
-            }
-            state_ = State::Done;
-            error_ = std::move(error);
+        std::lock_guard lock(mutex_);
+        if (state_ == State::Done) {
+            return;
         }
-        changed_.notify_all();
+        error_ = std::move(error);
+        state_ = State::Done;
+        if (waiter_ != nullptr) {
+            waiter_->Wake();
+        }
+    }
+    // The worker: true when the call is over, false when a stop came first.
+    bool WaitUntilDone() {
+        waiter_->WaitUntilDoneOrStopped([this] { return state_ == State::Done; });
+        std::lock_guard lock(mutex_);
+        waiter_ = nullptr;
+        if (state_ == State::Pending) {
+            state_ = State::Abandoned;
+        }
+        return state_ == State::Done;
     }
     // What the call threw; read by the worker once WaitUntilDone has said it is over.
     std::exception_ptr Error() {
         std::lock_guard lock(mutex_);
         return error_;
     }
-    // True when the call is over; false when a stop came first.
-    bool WaitUntilDone(const StopSignal& stop) {
-        std::unique_lock lock(mutex_);
-        while (state_ != State::Done) {
-            if (stop.StopRequested()) {
-                if (state_ == State::Pending) {
-                    state_ = State::Abandoned;
-                }
-                return false;
-            }
-            changed_.wait_for(lock, kStopCheck);
-        }
-        return true;
-    }
 
   private:
     enum class State { Pending, Running, Done, Abandoned };
 
     std::mutex mutex_;
-    std::condition_variable changed_;
-    State state_ = State::Pending;
+    std::atomic<State> state_ = State::Pending;  // read by the waiter without mutex_
     std::exception_ptr error_;
+    StopSignal* waiter_;  // while the worker waits
 };
 
 // Held by the posted call only; when the call goes, run or not, the waiter is released.
@@ -80,7 +75,7 @@ struct CompletionGuard {
 
 }  // namespace
 
-bool CallOnMailboxThread(CallMailbox& mailbox, const StopSignal& stop, std::function<void()> call) {
+bool CallOnMailboxThread(CallMailbox& mailbox, StopSignal& stop, std::function<void()> call) {
     if (stop.StopRequested()) {
         return false;
     }
@@ -88,13 +83,11 @@ bool CallOnMailboxThread(CallMailbox& mailbox, const StopSignal& stop, std::func
         call();
         return true;
     }
-    auto completion = std::make_shared<Completion>();
+    auto completion = std::make_shared<Completion>(stop);
     auto guard = std::make_shared<CompletionGuard>(completion);
-    const StopSignal* stopSignal = &stop;
-    mailbox.Post([stopSignal, guard = std::move(guard), call = std::move(call)] {
-        // The worker may have given up on this call: after a stop nothing is touched.
+    mailbox.Post([guard = std::move(guard), call = std::move(call)] {
         std::exception_ptr error;
-        if (!stopSignal->StopRequested() && guard->completion->Begin()) {
+        if (guard->completion->Begin()) {
             // A throw goes back to the worker that asked for the call, never into the event loop.
             try {
                 call();
@@ -104,7 +97,7 @@ bool CallOnMailboxThread(CallMailbox& mailbox, const StopSignal& stop, std::func
         }
         guard->completion->MarkDone(std::move(error));
     });
-    if (!completion->WaitUntilDone(stop)) {
+    if (!completion->WaitUntilDone()) {
         return false;
     }
     if (const std::exception_ptr error = completion->Error()) {

@@ -15,6 +15,6 @@ namespace vantrel {
 // Returns false when a stop is requested first. A call that had not begun then never runs, even
 // if a later run clears the stop; one already running goes on alone, so whatever it writes must
 // be owned by the call (shared), never by the caller's stack.
-bool CallOnMailboxThread(CallMailbox& mailbox, const StopSignal& stop, std::function<void()> call);
+bool CallOnMailboxThread(CallMailbox& mailbox, StopSignal& stop, std::function<void()> call);
 
 }  // namespace vantrel

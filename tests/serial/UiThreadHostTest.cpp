@@ -6,10 +6,8 @@
 #include <QThread>
 #include <QTimer>
 #include <atomic>
-#include <condition_variable>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -17,12 +15,14 @@
 #include "engine/UnitStage.h"
 #include "session/RecordingView.h"
 #include "tests/serial/LinkFixture.h"
+#include "tests/threading/Gate.h"
 #include "threading/CallMailbox.h"
 
 namespace vantrel {
 namespace {
 
 using namespace std::chrono_literals;
+using testing::Gate;
 using testing::kPatience;
 using testing::LinkFixture;
 using testing::MissingDevice;
@@ -53,26 +53,6 @@ class PauseRecordingHost : public UiThreadHost {
 
   private:
     SerialLink& link_;
-};
-
-// A one-shot gate between two threads.
-class Gate {
-  public:
-    void Open() {
-        // Notified under the lock: a waiter that wakes may destroy the gate at once.
-        std::lock_guard lock(mutex_);
-        open_ = true;
-        changed_.notify_all();
-    }
-    bool WaitOpen() {
-        std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, kPatience, [this] { return open_; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    bool open_ = false;
 };
 
 // Sees each posted call as it is about to be delivered to the context; a call the decision
