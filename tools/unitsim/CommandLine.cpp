@@ -1,6 +1,9 @@
 #include "tools/unitsim/CommandLine.h"
 
+#include <algorithm>
 #include <charconv>
+
+#include "engine/MonitorPackets.h"
 
 namespace vantrel::sim {
 namespace {
@@ -44,7 +47,8 @@ std::optional<std::uint64_t> ParseSize(std::string_view text) {
 
 // The rates SetBaudRate can select, and 9600 for a unit that keeps the monitor's speed.
 bool IsUnitRate(std::uint64_t baud) {
-    return baud == 9600 || baud == 38400 || baud == 57600 || baud == 115200;
+    return baud == 9600 ||
+           std::find(kUnitLineSpeeds.begin(), kUnitLineSpeeds.end(), baud) != kUnitLineSpeeds.end();
 }
 
 ParsedCommandLine Fail(std::string error) {

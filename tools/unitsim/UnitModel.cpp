@@ -58,13 +58,13 @@ std::span<const std::uint8_t> DemonReference() {
 }
 
 std::optional<std::uint32_t> BaudFromRateCode(std::uint8_t code) {
-    // 9600 stands for the catch-all code, which is what a unit at 9600 keeps.
-    for (std::uint32_t baud : {9600u, 38400u, 57600u, 115200u}) {
+    for (std::uint32_t baud : kUnitLineSpeeds) {
         if (BaudRateCode(baud) == code) {
             return baud;
         }
     }
-    return std::nullopt;
+    // The catch-all code: the unit keeps the monitor's 9600.
+    return BaudRateCode(9600) == code ? std::optional<std::uint32_t>(9600) : std::nullopt;
 }
 
 UnitModel::UnitModel(UnitOptions options) : options_(std::move(options)) {
