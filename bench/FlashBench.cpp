@@ -165,6 +165,7 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
             }
             lastPosition = position;
         };
+        session.View().KeepLatestOnly();
         session.View().SetCallbacks(std::move(callbacks));
         auto inputs = vantrel::HeadlessSession::MakeInputs(
             rom.string(), vantrel::SettingsStore::kDefaultFwBaseAddr);

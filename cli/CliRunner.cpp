@@ -161,6 +161,7 @@ int CliRunner::EndSummary() {
 
 void CliRunner::ShowSession(HeadlessSession& session, UnitDisplay& display) {
     unitsStarted_ = std::chrono::steady_clock::now();
+    session.View().KeepLatestOnly();
     session.View().SetCallbacks({
         .status =
             [this, &display](int port, const QString& text) {

@@ -5,7 +5,11 @@
 namespace vantrel {
 
 void RecordingView::SetStatusText(int port, const QString& text) {
-    statuses_[PortIndex(port)].push_back(text);
+    auto& history = statuses_[PortIndex(port)];
+    if (latestOnly_) {
+        history.clear();
+    }
+    history.push_back(text);
     if (callbacks_.status) {
         callbacks_.status(port, text);
     }
@@ -71,6 +75,9 @@ void RecordingView::Clear() {
 }
 
 void RecordingView::ProgressChanged() {
+    if (latestOnly_) {
+        progressHistory_.clear();
+    }
     progressHistory_.push_back(progress_);
     if (callbacks_.progress) {
         callbacks_.progress(progress_);

@@ -35,6 +35,9 @@ class RecordingView : public RunView {
     RecordingView() = default;
     explicit RecordingView(Callbacks callbacks) : callbacks_(std::move(callbacks)) {}
     void SetCallbacks(Callbacks callbacks) { callbacks_ = std::move(callbacks); }
+    // Keeps only each port's latest text and the bar's latest position: a long run's texts
+    // would otherwise grow with the image and the number of units.
+    void KeepLatestOnly() { latestOnly_ = true; }
 
     // RunView
     void SetStatusText(int port, const QString& text) override;
@@ -47,14 +50,15 @@ class RecordingView : public RunView {
 
     // The text port N shows now; empty before the first one.
     QString Status(int port) const;
-    // Every text port N was given, in order.
+    // Every text port N was given, in order (the latest alone after KeepLatestOnly).
     const std::vector<QString>& StatusHistory(int port) const;
     const std::vector<Message>& Messages() const { return messages_; }
     // Texts of the messages, in order.
     std::vector<QString> MessageTexts() const;
     int Progress() const { return progress_; }
     int ProgressSteps() const { return progressSteps_; }
-    // Every position the bar took, in order (each step included).
+    // Every position the bar took, in order (each step included; the latest alone after
+    // KeepLatestOnly).
     const std::vector<int>& ProgressHistory() const { return progressHistory_; }
     // How often Start was enabled again.
     int StartEnabledCount() const { return startEnabled_; }
@@ -66,6 +70,7 @@ class RecordingView : public RunView {
     void ProgressChanged();
 
     Callbacks callbacks_;
+    bool latestOnly_ = false;
     std::array<std::vector<QString>, kPortCount> statuses_{};
     std::vector<Message> messages_;
     int progress_ = 0;
