@@ -85,6 +85,12 @@ int main(int argc, char* argv[]) {
     if (argc > 1 && qstrcmp(argv[1], "--station") == 0) {
         return ShootStation(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("docs"));
     }
+    if (argc > 1 && argv[1][0] == '-') {
+        // A mistyped option would otherwise become the picture's file name.
+        std::fprintf(stderr, "%s: unknown option '%s'; use --port-mapping, --station or a file\n",
+                     argv[0], argv[1]);
+        return 2;
+    }
     const QString out =
         argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/main-window.png");
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vantrel-XXXXXX"));
