@@ -130,11 +130,9 @@ SimulatedUnit::SimulatedUnit(std::string name, std::string linkPath, UnitOptions
     report.name = name_;
     report.linkPath = linkPath_;
     report.slavePath = slavePath_;
-    thread_ = std::thread([this] { Run(); });
 }
 
 SimulatedUnit::~SimulatedUnit() {
-    Stop();
     CloseLine();
     close(wakeFds_[0]);
     close(wakeFds_[1]);
@@ -147,15 +145,6 @@ void SimulatedUnit::RemoveLink() const {
     const ssize_t length = readlink(linkPath_.c_str(), target, sizeof target - 1);
     if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == slavePath_) {
         unlink(linkPath_.c_str());
-    }
-}
-
-void SimulatedUnit::Stop() {
-    std::lock_guard lock(stopMutex_);
-    stopping_ = true;
-    Wake();
-    if (thread_.joinable()) {
-        thread_.join();
     }
 }
 
@@ -198,104 +187,94 @@ bool SimulatedUnit::WaitForState(UnitState state, std::chrono::milliseconds time
     return WaitUntil([state](const UnitReport& report) { return report.Reached(state); }, timeout);
 }
 
-void SimulatedUnit::Run() {
-    // Wake at the due time, not up to 50 µs after it: the units' lateness adds to every chunk.
-    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-    std::vector<std::uint8_t> buffer(4096);
-    bool pauseForHangup = false;
-    while (!stopping_) {
-        std::chrono::nanoseconds timeout = kMaxPoll;
-        {
-            std::lock_guard lock(mutex_);
-            if (const auto due = model_.NextDue()) {
-                // To the microsecond: a unit that answers late by a rounded-up millisecond per
-                // chunk would hide the loader's own time in a benchmark.
-                timeout = std::clamp<std::chrono::nanoseconds>(
-                    *due - Clock::now(), std::chrono::nanoseconds(0), kMaxPoll);
-            }
-        }
-        if (pauseForHangup) {
-            timeout = kHangupPause;
-        }
-        const timespec wait{static_cast<time_t>(timeout.count() / 1'000'000'000),
-                            static_cast<long>(timeout.count() % 1'000'000'000)};
-        pollfd fds[2] = {{wakeFds_[0], POLLIN, 0}, {masterFd_, POLLIN, 0}};
-        const nfds_t count = (masterFd_ >= 0 && !pauseForHangup) ? 2 : 1;
-        if (ppoll(fds, count, &wait, nullptr) < 0 && errno != EINTR) {
-            break;
-        }
-        pauseForHangup = false;
-        if (fds[0].revents & POLLIN) {
-            char drain[64];
-            while (read(wakeFds_[0], drain, sizeof drain) > 0) {
-            }
-        }
-        if (stopping_) {
-            break;
-        }
-
-        std::vector<std::uint8_t> received;
-        LineSample line;
-        TimePoint readTime;
-        if (count == 2 && (fds[1].revents & POLLIN)) {
-            // The bytes were in when the poll said so. Sample before reading, and read once per
-            // sample: the loader may change the settings right after writing.
-            readTime = Clock::now();
-            line = SampleLine(masterFd_);
-            const ssize_t n = read(masterFd_, buffer.data(), buffer.size());
-            if (n > 0) {
-                received.assign(buffer.begin(), buffer.begin() + n);
-            } else {
-                pauseForHangup = n < 0 && errno == EIO;
-            }
-        } else if (count == 2 && (fds[1].revents & (POLLHUP | POLLERR))) {
-            pauseForHangup = true;
-        }
-
-        std::vector<std::uint8_t> output;
-        std::vector<std::string> logged;
-        bool hangup = false;
-        {
-            std::lock_guard lock(mutex_);
-            if (powerCycleRequested_) {
-                powerCycleRequested_ = false;
-                model_.PowerCycle();
-                if (slaveFd_ >= 0) {
-                    // Whatever the old session left in the line goes with the power.
-                    tcflush(slaveFd_, TCIOFLUSH);
-                }
-                received.clear();
-            }
-            if (!received.empty()) {
-                model_.Receive(received, line, readTime);
-            }
-            const auto now = Clock::now();
-            model_.Advance(now);
-            output = model_.TakeOutput(now);
-            hangup = model_.HangupRequested() && masterFd_ >= 0;
-            logged = model_.TakeLog();
-        }
-        if (!output.empty() && masterFd_ >= 0) {
-            const ssize_t n = write(masterFd_, output.data(), output.size());
-            const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
-            if (sent < output.size()) {
-                std::lock_guard lock(mutex_);
-                model_.NoteDropped(output.size() - sent);
-            }
-        }
-        if (hangup) {
-            CloseLine();
-            // Like an unplugged adapter: the name goes, so it cannot lead to a reused pty.
-            RemoveLink();
-        }
-        changed_.notify_all();
-        if (log_) {
-            for (const auto& text : logged) {
-                log_(name_, text);
-            }
+std::chrono::nanoseconds SimulatedUnit::PrepareLook(std::span<pollfd, 2> fds) {
+    const auto now = Clock::now();
+    std::chrono::nanoseconds timeout = kMaxPoll;
+    {
+        std::lock_guard lock(mutex_);
+        if (const auto due = model_.NextDue()) {
+            // To the microsecond: a unit that answers late by a rounded-up millisecond per
+            // chunk would hide the loader's own time in a benchmark.
+            timeout = std::clamp<std::chrono::nanoseconds>(*due - now, std::chrono::nanoseconds(0),
+                                                           kMaxPoll);
         }
     }
+    // A hung-up master reads as ready at once: not looked at for a while, so nothing spins.
+    const bool pausing = now < hangupPauseEnd_;
+    if (pausing) {
+        timeout = std::min<std::chrono::nanoseconds>(timeout, hangupPauseEnd_ - now);
+    }
+    fds[0] = {wakeFds_[0], POLLIN, 0};
+    fds[1] = {masterFd_ >= 0 && !pausing ? masterFd_ : -1, POLLIN, 0};
+    return timeout;
+}
+
+void SimulatedUnit::Look(std::span<const pollfd, 2> fds) {
+    if (fds[0].revents & POLLIN) {
+        char drain[64];
+        while (read(wakeFds_[0], drain, sizeof drain) > 0) {
+        }
+    }
+    std::vector<std::uint8_t> received;
+    LineSample line;
+    TimePoint readTime;
+    if (fds[1].fd >= 0 && fds[1].fd == masterFd_ && (fds[1].revents & POLLIN)) {
+        // The bytes were in when the poll said so. Sample before reading, and read once per
+        // sample: the loader may change the settings right after writing.
+        readTime = Clock::now();
+        line = SampleLine(masterFd_);
+        const ssize_t n = read(masterFd_, buffer_.data(), buffer_.size());
+        if (n > 0) {
+            received.assign(buffer_.begin(), buffer_.begin() + n);
+        } else if (n < 0 && errno == EIO) {
+            hangupPauseEnd_ = Clock::now() + kHangupPause;
+        }
+    } else if (fds[1].fd >= 0 && (fds[1].revents & (POLLHUP | POLLERR))) {
+        hangupPauseEnd_ = Clock::now() + kHangupPause;
+    }
+
+    std::vector<std::uint8_t> output;
+    std::vector<std::string> logged;
+    bool hangup = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (powerCycleRequested_) {
+            powerCycleRequested_ = false;
+            model_.PowerCycle();
+            if (slaveFd_ >= 0) {
+                // Whatever the old session left in the line goes with the power.
+                tcflush(slaveFd_, TCIOFLUSH);
+            }
+            received.clear();
+        }
+        if (!received.empty()) {
+            model_.Receive(received, line, readTime);
+        }
+        const auto now = Clock::now();
+        model_.Advance(now);
+        output = model_.TakeOutput(now);
+        hangup = model_.HangupRequested() && masterFd_ >= 0;
+        logged = model_.TakeLog();
+    }
+    if (!output.empty() && masterFd_ >= 0) {
+        const ssize_t n = write(masterFd_, output.data(), output.size());
+        const std::size_t sent = n > 0 ? static_cast<std::size_t>(n) : 0;
+        if (sent < output.size()) {
+            std::lock_guard lock(mutex_);
+            model_.NoteDropped(output.size() - sent);
+        }
+    }
+    if (hangup) {
+        CloseLine();
+        // Like an unplugged adapter: the name goes, so it cannot lead to a reused pty.
+        RemoveLink();
+    }
     changed_.notify_all();
+    if (log_) {
+        for (const auto& text : logged) {
+            log_(name_, text);
+        }
+    }
 }
 
 UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)) {
@@ -340,6 +319,7 @@ UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)) {
             units_.push_back(std::make_unique<SimulatedUnit>(name, dir_ + "/" + name,
                                                              std::move(unitOptions), options.log));
         }
+        thread_ = std::thread([this] { Run(); });
     } catch (...) {
         units_.clear();
         if (ownsDir_) {
@@ -351,6 +331,7 @@ UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)) {
 }
 
 UnitBench::~UnitBench() {
+    Stop();
     units_.clear();
     if (ownsDir_) {
         std::error_code ignored;
@@ -366,8 +347,37 @@ SimulatedUnit& UnitBench::Unit(unsigned number) const {
 }
 
 void UnitBench::Stop() {
-    for (auto& unit : units_) {
-        unit->Stop();
+    std::lock_guard lock(stopMutex_);
+    stopping_ = true;
+    units_.front()->Wake();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void UnitBench::Run() {
+    // Wake at the due time, not up to 50 µs after it: the units' lateness adds to every chunk.
+    prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+    std::vector<pollfd> fds(2 * units_.size());
+    const auto unitFds = [&fds](std::size_t index) {
+        return std::span<pollfd, 2>(&fds[2 * index], 2);
+    };
+    while (!stopping_) {
+        std::chrono::nanoseconds timeout = kMaxPoll;
+        for (std::size_t i = 0; i < units_.size(); ++i) {
+            timeout = std::min(timeout, units_[i]->PrepareLook(unitFds(i)));
+        }
+        const timespec wait{static_cast<time_t>(timeout.count() / 1'000'000'000),
+                            static_cast<long>(timeout.count() % 1'000'000'000)};
+        if (ppoll(fds.data(), fds.size(), &wait, nullptr) < 0 && errno != EINTR) {
+            break;
+        }
+        if (stopping_) {
+            break;
+        }
+        for (std::size_t i = 0; i < units_.size(); ++i) {
+            units_[i]->Look(unitFds(i));
+        }
     }
 }
 

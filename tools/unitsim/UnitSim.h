@@ -75,6 +75,8 @@
 //   bench.Unit(1).WaitForState(UnitState::Erased, 2s);
 //   UnitReport report = bench.Unit(1).Report();
 
+#include <poll.h>
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -82,6 +84,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -92,13 +95,14 @@
 
 namespace vantrel::sim {
 
-// Receives a unit's name and one logged text; called from the unit's thread.
+// Receives a unit's name and one logged text; called from the units' thread.
 using LogSink = std::function<void(const std::string& unit, const std::string& text)>;
 
 // The settings the slave's user has set, as seen through the master.
 LineSample SampleLine(int masterFd);
 
-// One unit on its own thread. Starts at construction; stops at Stop() or destruction.
+// One unit on a pseudo-terminal. Its bench's thread looks after it: PrepareLook says what to wait
+// for, Look deals with what came.
 class SimulatedUnit {
   public:
     // Opens a pseudo-terminal and links linkPath to its slave. An existing symbolic link there is
@@ -112,8 +116,6 @@ class SimulatedUnit {
     const std::string& LinkPath() const { return linkPath_; }
     const std::string& SlavePath() const { return slavePath_; }
 
-    // Ends the unit's thread; the report stays readable. The pty stays open until destruction.
-    void Stop();
     // Back to the application, as after switching the unit off and on.
     void PowerCycle();
 
@@ -124,9 +126,14 @@ class SimulatedUnit {
                    std::chrono::milliseconds timeout) const;
     bool WaitForState(UnitState state, std::chrono::milliseconds timeout) const;
 
-  private:
-    void Run();
+    // The bench's thread: fills fds (the wake-up and the line) and returns how long the unit
+    // may wait at most; then, once the poll is over, deals with what it found.
+    std::chrono::nanoseconds PrepareLook(std::span<pollfd, 2> fds);
+    void Look(std::span<const pollfd, 2> fds);
+    // Wakes the bench's thread through this unit.
     void Wake();
+
+  private:
     void CloseLine();
     void RemoveLink() const;
 
@@ -137,14 +144,13 @@ class SimulatedUnit {
     int masterFd_ = -1;
     int slaveFd_ = -1;  // ours, so the slave never sees its last close
     int wakeFds_[2] = {-1, -1};
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(4096);
+    TimePoint hangupPauseEnd_{};  // the line is not looked at before then
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     UnitModel model_;
     bool powerCycleRequested_ = false;
-    std::atomic<bool> stopping_{false};
-    std::mutex stopMutex_;
-    std::thread thread_;
 };
 
 struct BenchOptions {
@@ -173,6 +179,7 @@ class UnitBench {
     SimulatedUnit& Unit(unsigned number) const;
     const std::string& LinkPath(unsigned number) const { return Unit(number).LinkPath(); }
 
+    // Ends the units' thread; the reports stay readable. The ptys stay open until destruction.
     void Stop();
     void PowerCycle();
     std::vector<UnitReport> Reports() const;
@@ -181,9 +188,15 @@ class UnitBench {
     std::vector<std::string> WriteResults(const std::string& dir) const;
 
   private:
+    // One thread for all units: one wake-up serves every unit whose bytes are due together.
+    void Run();
+
     std::string dir_;
     bool ownsDir_ = false;
     std::vector<std::unique_ptr<SimulatedUnit>> units_;
+    std::atomic<bool> stopping_{false};
+    std::mutex stopMutex_;
+    std::thread thread_;
 };
 
 }  // namespace vantrel::sim
