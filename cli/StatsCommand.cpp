@@ -15,19 +15,13 @@ int RunStatsCommand(const StatsRequest& request, std::ostream& out, std::ostream
         }
         return kExitAllComplete;
     }
-    const auto target = ParseLogTarget(request.target);
-    if (const auto* error = std::get_if<LogTargetError>(&target)) {
-        err << "vantrel-cli: " << error->text << '\n';
-        return kExitNothingFlashed;
-    }
-    try {
-        const RunLog log(std::get<LogTarget>(target), RunLog::Mode::ReadOnly);
+    const auto error = ReadLog(request.target, [&](const RunLog& log) {
         const auto stations = GatherStats(log.Counts(request.since));
         out << (request.json ? StatsJson(stations, request.since)
                              : StatsText(stations, request.since));
-    } catch (const RunLogError& error) {
-        err << "vantrel-cli: cannot read the log " << ShownLogTarget(request.target) << ": "
-            << error.what() << '\n';
+    });
+    if (error) {
+        err << "vantrel-cli: " << *error << '\n';
         return kExitNothingFlashed;
     }
     return kExitAllComplete;

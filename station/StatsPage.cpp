@@ -2,6 +2,7 @@
 #include "runlog/IsoTime.h"
 #include "runlog/LogTarget.h"
 #include "runlog/RunLog.h"
+#include "station/RunSummary.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -94,12 +95,6 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-std::string Fixed(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", value);
-    return text;
-}
-
 std::string Number(std::int64_t value) {
     return std::to_string(value);
 }
@@ -131,17 +126,17 @@ std::string Cut(const std::string& text, std::size_t characters) {
 }
 
 std::string Rect(double x, double y, double width, double height, const char* fill) {
-    return "<rect x=\"" + Fixed(x) + "\" y=\"" + Fixed(y) + "\" width=\"" + Fixed(width) +
-           "\" height=\"" + Fixed(height) + "\" fill=\"" + fill + "\"/>";
+    return "<rect x=\"" + OneDecimal(x) + "\" y=\"" + OneDecimal(y) + "\" width=\"" +
+           OneDecimal(width) + "\" height=\"" + OneDecimal(height) + "\" fill=\"" + fill + "\"/>";
 }
 
 std::string Line(double x1, double y1, double x2, double y2) {
-    return "<line class=\"grid\" x1=\"" + Fixed(x1) + "\" y1=\"" + Fixed(y1) + "\" x2=\"" +
-           Fixed(x2) + "\" y2=\"" + Fixed(y2) + "\"/>";
+    return "<line class=\"grid\" x1=\"" + OneDecimal(x1) + "\" y1=\"" + OneDecimal(y1) +
+           "\" x2=\"" + OneDecimal(x2) + "\" y2=\"" + OneDecimal(y2) + "\"/>";
 }
 
 std::string Label(double x, double y, const std::string& text, const char* classes = nullptr) {
-    std::string svg = "<text x=\"" + Fixed(x) + "\" y=\"" + Fixed(y) + "\"";
+    std::string svg = "<text x=\"" + OneDecimal(x) + "\" y=\"" + OneDecimal(y) + "\"";
     if (classes != nullptr) {
         svg += std::string(" class=\"") + classes + "\"";
     }
@@ -154,7 +149,7 @@ std::string Group(const std::string& title, const std::string& body) {
 }
 
 std::string Svg(double width, double height, const std::string& label, const std::string& body) {
-    return "<svg viewBox=\"0 0 " + Fixed(width) + " " + Fixed(height) +
+    return "<svg viewBox=\"0 0 " + OneDecimal(width) + " " + OneDecimal(height) +
            "\" role=\"img\" aria-label=\"" + Escaped(label) + "\">" + body + "</svg>\n";
 }
 
@@ -481,27 +476,20 @@ std::optional<std::string> WriteStatsPage(const std::string& path, const std::st
 
 std::optional<std::string> WriteLogPage(const std::string& target, const std::string& since,
                                         const std::string& path) {
-    // A driver's message may span lines; ours is one.
-    const auto oneLine = [](std::string text) {
-        std::replace_if(
-            text.begin(), text.end(), [](char c) { return c == '\n' || c == '\t'; }, ' ');
-        return text;
-    };
-    const std::string shown = ShownLogTarget(target);
-    const auto parsed = ParseLogTarget(target);
-    if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
-        return error->text + "; " + path + " not written";
-    }
-    try {
-        const RunLog log(std::get<LogTarget>(parsed), RunLog::Mode::ReadOnly);
-        const StatsPageData page{shown, since, IsoUtc(std::chrono::system_clock::now()),
+    std::optional<std::string> writeError;
+    const auto readError = ReadLog(target, [&](const RunLog& log) {
+        const StatsPageData page{ShownLogTarget(target), since,
+                                 IsoUtc(std::chrono::system_clock::now()),
                                  GatherStats(log.Counts(since)), log.UnitsPerHour(since)};
-        if (const auto error = WriteStatsPage(path, StatsPage(page))) {
-            return "cannot write " + path + ": " + oneLine(*error);
-        }
-    } catch (const RunLogError& error) {
-        return "cannot read the log " + shown + ": " + oneLine(error.what()) + "; " + path +
-               " not written";
+        writeError = WriteStatsPage(path, StatsPage(page));
+    });
+    if (readError) {
+        return *readError + "; " + path + " not written";
+    }
+    if (writeError) {
+        std::replace_if(
+            writeError->begin(), writeError->end(), [](char c) { return c == '\n'; }, ' ');
+        return "cannot write " + path + ": " + *writeError;
     }
     return std::nullopt;
 }

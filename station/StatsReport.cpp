@@ -9,6 +9,7 @@
 #include <map>
 #include <optional>
 
+#include "runlog/LogTarget.h"
 #include "settings/PortLabel.h"
 #include "station/RunSummary.h"
 
@@ -156,6 +157,25 @@ std::string StatsJson(const std::vector<StationStats>& stations, const std::stri
         {"since", since.empty() ? QJsonValue(QJsonValue::Null) : QString::fromStdString(since)},
         {"stations", stationArray}};
     return QJsonDocument(report).toJson(QJsonDocument::Indented).toStdString();
+}
+
+std::optional<std::string> ReadLog(const std::string& target,
+                                   const std::function<void(const RunLog& log)>& read) {
+    const auto parsed = ParseLogTarget(target);
+    if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
+        return error->text;
+    }
+    try {
+        const RunLog log(std::get<LogTarget>(parsed), RunLog::Mode::ReadOnly);
+        read(log);
+    } catch (const RunLogError& error) {
+        // A driver's message may span lines; ours is one.
+        std::string cause = error.what();
+        std::replace_if(
+            cause.begin(), cause.end(), [](char c) { return c == '\n' || c == '\t'; }, ' ');
+        return "cannot read the log " + ShownLogTarget(target) + ": " + cause;
+    }
+    return std::nullopt;
 }
 
 }  // namespace vantrel

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "runlog/RunLog.h"
 #include "runlog/RunRecord.h"
 
 namespace vantrel {
@@ -36,6 +38,11 @@ inline constexpr std::size_t kTopFailures = 3;
 std::optional<std::string> YieldText(const PortStats& stats);
 // "Force2Mon Failed... (3), Erase Failed... (1)": the first kTopFailures.
 std::string TopFailuresText(const PortStats& stats);
+
+// Opens the log at target for reading only and hands it to read. Nothing on success, else one
+// line saying what failed, the log shown without its password.
+std::optional<std::string> ReadLog(const std::string& target,
+                                   const std::function<void(const RunLog& log)>& read);
 
 std::string StatsText(const std::vector<StationStats>& stations, const std::string& since);
 std::string StatsJson(const std::vector<StationStats>& stations, const std::string& since);
