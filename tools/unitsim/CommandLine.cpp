@@ -1,5 +1,6 @@
 #include "tools/unitsim/CommandLine.h"
 
+#include <QCommandLineParser>
 #include <algorithm>
 #include <charconv>
 
@@ -58,107 +59,96 @@ ParsedCommandLine Fail(std::string error) {
 }  // namespace
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
+    QStringList arguments{QStringLiteral("vantrel-unitsim")};
+    for (std::string_view arg : args) {
+        arguments.append(QString::fromUtf8(arg.data(), static_cast<qsizetype>(arg.size())));
+    }
+    QCommandLineParser parser;
+    parser.addOptions({QCommandLineOption(QStringList{"h", "help"}), QCommandLineOption("fast"),
+                       QCommandLineOption("quiet")});
+    for (const char* name : {"dir", "count", "erase-ms", "write-ms", "flash-base", "flash-size",
+                             "max-baud", "fault"}) {
+        parser.addOption(QCommandLineOption(name, {}, "value"));
+    }
+    if (!parser.parse(arguments)) {
+        return Fail(parser.errorText().toStdString());
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return Fail("unknown option '" + parser.positionalArguments().front().toStdString() + "'");
+    }
+
     ProgramOptions options;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string_view name = args[i];
-        std::optional<std::string_view> inlineValue;
-        if (const auto equals = name.find('='); name.starts_with("--") && equals != name.npos) {
-            inlineValue = name.substr(equals + 1);
-            name = name.substr(0, equals);
+    options.help = parser.isSet("help");
+    options.fast = parser.isSet("fast");
+    options.quiet = parser.isSet("quiet");
+    std::string error;
+    // Hands each value of an option to take, in the order typed; the first it refuses is told.
+    const auto each = [&](const char* name, const std::string& hint, const auto& take) {
+        for (const QString& text : parser.values(name)) {
+            const std::string value = text.toStdString();
+            std::string why = hint;
+            if (error.empty() && !take(std::string_view(value), why)) {
+                error = "bad value '" + value + "' for --" + name + why;
+            }
         }
-        const auto flag = [&](bool& target) {
-            if (inlineValue) {
-                return false;
-            }
-            target = true;
-            return true;
-        };
-        if (name == "--help" || name == "-h") {
-            if (!flag(options.help)) {
-                return Fail(std::string(name) + " takes no value");
-            }
-            continue;
-        }
-        if (name == "--fast") {
-            if (!flag(options.fast)) {
-                return Fail("--fast takes no value");
-            }
-            continue;
-        }
-        if (name == "--quiet") {
-            if (!flag(options.quiet)) {
-                return Fail("--quiet takes no value");
-            }
-            continue;
-        }
-        std::string_view value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            return Fail("option '" + std::string(name) + "' needs a value");
-        }
-        const std::string bad = "bad value '" + std::string(value) + "' for " + std::string(name);
-        if (name == "--dir") {
-            if (value.empty()) {
-                return Fail(bad);
-            }
-            options.dir = value;
-        } else if (name == "--count") {
-            const auto count = ParseUnsigned(value, 10);
-            if (!count || *count == 0 || *count > kMaxUnits) {
-                return Fail(bad + " (1 to " + std::to_string(kMaxUnits) + ")");
-            }
-            options.count = static_cast<unsigned>(*count);
-        } else if (name == "--erase-ms" || name == "--write-ms") {
+    };
+    each("dir", "", [&](std::string_view value, std::string&) {
+        options.dir = value;
+        return !value.empty();
+    });
+    each("count", " (1 to " + std::to_string(kMaxUnits) + ")", [&](std::string_view value, auto&) {
+        const auto count = ParseUnsigned(value, 10);
+        options.count = static_cast<unsigned>(count.value_or(0));
+        return count && *count >= 1 && *count <= kMaxUnits;
+    });
+    for (const char* name : {"erase-ms", "write-ms"}) {
+        auto& target = name == std::string_view("erase-ms") ? options.eraseTime : options.writeTime;
+        each(name, "", [&](std::string_view value, auto&) {
             const auto ms = ParseUnsigned(value, 10);
-            if (!ms || *ms > kMaxMilliseconds) {
-                return Fail(bad);
-            }
-            auto& target = name == "--erase-ms" ? options.eraseTime : options.writeTime;
-            target = std::chrono::milliseconds(*ms);
-        } else if (name == "--flash-base") {
-            const auto base = ParseUnsigned(StripHexPrefix(value), 16);
-            if (!base || *base > 0xFFFFFFFFull) {
-                return Fail(bad + " (hex address)");
-            }
-            options.flashBase = static_cast<std::uint32_t>(*base);
-        } else if (name == "--flash-size") {
-            const auto size = ParseSize(value);
-            if (!size || *size == 0 || *size > kMaxFlashSize) {
-                return Fail(bad + " (1 byte to 64M)");
-            }
-            options.flashSize = static_cast<std::uint32_t>(*size);
-        } else if (name == "--max-baud") {
-            const auto colon = value.find(':');
-            const bool forOne = colon != value.npos;
-            const auto unit = forOne ? ParseUnsigned(value.substr(0, colon), 10) : std::nullopt;
-            const auto baud = ParseUnsigned(forOne ? value.substr(colon + 1) : value, 10);
-            if ((forOne && (!unit || *unit == 0)) || !baud || !IsUnitRate(*baud)) {
-                return Fail(bad + " ([U:]N, N one of 9600, 38400, 57600, 115200)");
-            }
-            const auto rate = static_cast<std::uint32_t>(*baud);
-            if (forOne) {
-                options.unitMaxBaud[static_cast<unsigned>(*unit)] = rate;
-            } else {
-                options.maxBaud = rate;
-            }
-        } else if (name == "--fault") {
-            const auto colon = value.find(':');
-            const auto unit = ParseUnsigned(value.substr(0, colon), 10);
-            if (colon == value.npos || !unit || *unit == 0) {
-                return Fail(bad + " (UNIT:KIND[:K], e.g. 2:silent or 3:demon-stop:5)");
-            }
-            std::string why;
-            const auto fault = ParseFault(value.substr(colon + 1), &why);
-            if (!fault) {
-                return Fail(bad + ": " + why);
-            }
-            options.faults[static_cast<unsigned>(*unit)].push_back(*fault);
-        } else {
-            return Fail("unknown option '" + std::string(name) + "'");
-        }
+            target = std::chrono::milliseconds(ms.value_or(0));
+            return ms && *ms <= kMaxMilliseconds;
+        });
+    }
+    each("flash-base", " (hex address)", [&](std::string_view value, auto&) {
+        const auto base = ParseUnsigned(StripHexPrefix(value), 16);
+        options.flashBase = static_cast<std::uint32_t>(base.value_or(0));
+        return base && *base <= 0xFFFFFFFFull;
+    });
+    each("flash-size", " (1 byte to 64M)", [&](std::string_view value, auto&) {
+        const auto size = ParseSize(value);
+        options.flashSize = static_cast<std::uint32_t>(size.value_or(0));
+        return size && *size != 0 && *size <= kMaxFlashSize;
+    });
+    each("max-baud", " ([U:]N, N one of 9600, 38400, 57600, 115200)",
+         [&](std::string_view value, auto&) {
+             const auto colon = value.find(':');
+             const bool forOne = colon != value.npos;
+             const auto unit = forOne ? ParseUnsigned(value.substr(0, colon), 10) : std::nullopt;
+             const auto baud = ParseUnsigned(forOne ? value.substr(colon + 1) : value, 10);
+             if ((forOne && (!unit || *unit == 0)) || !baud || !IsUnitRate(*baud)) {
+                 return false;
+             }
+             const auto rate = static_cast<std::uint32_t>(*baud);
+             (forOne ? options.unitMaxBaud[static_cast<unsigned>(*unit)] : options.maxBaud) = rate;
+             return true;
+         });
+    each("fault", " (UNIT:KIND[:K], e.g. 2:silent or 3:demon-stop:5)",
+         [&](std::string_view value, std::string& why) {
+             const auto colon = value.find(':');
+             const auto unit = ParseUnsigned(value.substr(0, colon), 10);
+             if (colon == value.npos || !unit || *unit == 0) {
+                 return false;
+             }
+             const auto fault = ParseFault(value.substr(colon + 1), &why);
+             if (fault) {
+                 options.faults[static_cast<unsigned>(*unit)].push_back(*fault);
+             } else {
+                 why = ": " + why;
+             }
+             return fault.has_value();
+         });
+    if (!error.empty()) {
+        return Fail(error);
     }
     if (std::uint64_t{options.flashBase} + options.flashSize > 0x1'0000'0000ull) {
         return Fail("the flash must end below 4 GiB");

@@ -1,60 +1,24 @@
 #include "tools/unitsim/UnitReport.h"
 
-#include <cstdio>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include "image/SRecordWriter.h"
 
 namespace vantrel::sim {
 namespace {
 
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (char c : text) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-                    out += escaped;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
+QString Hex(std::uint32_t value) {
+    return "0x" + QString::number(value, 16).toUpper().rightJustified(8, '0');
 }
 
-std::string JsonHex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "\"0x%08X\"", value);
-    return text;
-}
-
-std::string JsonBool(bool value) {
-    return value ? "true" : "false";
-}
-
-std::string JsonList(const std::vector<std::string>& texts) {
-    if (texts.empty()) {
-        return "[]";
+QJsonArray Texts(const std::vector<std::string>& texts) {
+    QJsonArray array;
+    for (const std::string& text : texts) {
+        array.append(QString::fromStdString(text));
     }
-    std::string out = "[";
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        out += (i == 0 ? "\n    " : ",\n    ") + JsonString(texts[i]);
-    }
-    return out + "\n  ]";
+    return array;
 }
 
 }  // namespace
@@ -104,39 +68,43 @@ std::string ReportJson(const UnitReport& report) {
     for (const auto& fault : report.faults) {
         faults.push_back(FaultText(fault));
     }
-    std::string json = "{\n";
-    const auto field = [&json](std::string_view name, const std::string& value) {
-        json += "  " + JsonString(name) + ": " + value + ",\n";
+    const auto count = [](std::uint64_t value) { return static_cast<qint64>(value); };
+    const auto text = [](std::string_view value) {
+        return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
     };
-    field("unit", JsonString(report.name));
-    field("link", JsonString(report.linkPath));
-    field("slave", JsonString(report.slavePath));
-    field("faults", JsonList(faults));
-    field("state", JsonString(StateName(report.state)));
-    field("reachedMonitor", JsonBool(report.reachedMonitor));
-    field("reachedDemon", JsonBool(report.reachedDemon));
-    field("reachedErased", JsonBool(report.reachedErased));
-    field("eraseInProgress", JsonBool(report.eraseInProgress));
-    field("hungUp", JsonBool(report.hungUp));
-    field("baud", std::to_string(report.baud));
-    field("lastLine", JsonString(report.lastLine));
-    field("bytesReceived", std::to_string(report.bytesReceived));
-    field("enquiries", std::to_string(report.enquiries));
-    field("demonChunks", std::to_string(report.demonChunks));
-    field("firmwareChunks", std::to_string(report.firmwareChunks));
-    field("erases", std::to_string(report.erases));
-    field("acksSent", std::to_string(report.acksSent));
-    field("noiseBytesIgnored", std::to_string(report.noiseBytesIgnored));
-    field("noiseBytesSent", std::to_string(report.noiseBytesSent));
-    field("bytesDropped", std::to_string(report.bytesDropped));
-    field("flashBase", JsonHex(report.flashBase));
-    field("flashSize", std::to_string(report.flash.size()));
-    field("flashBytesWritten", std::to_string(report.flashBytesWritten));
-    field("lowestWritten", report.lowestWritten ? JsonHex(*report.lowestWritten) : "null");
-    field("highestWritten", report.highestWritten ? JsonHex(*report.highestWritten) : "null");
-    field("events", JsonList(report.events));
-    json += "  \"protocolErrors\": " + JsonList(report.protocolErrors) + "\n}\n";
-    return json;
+    const QJsonObject json{
+        {"unit", text(report.name)},
+        {"link", text(report.linkPath)},
+        {"slave", text(report.slavePath)},
+        {"faults", Texts(faults)},
+        {"state", text(StateName(report.state))},
+        {"reachedMonitor", report.reachedMonitor},
+        {"reachedDemon", report.reachedDemon},
+        {"reachedErased", report.reachedErased},
+        {"eraseInProgress", report.eraseInProgress},
+        {"hungUp", report.hungUp},
+        {"baud", count(report.baud)},
+        {"lastLine", text(report.lastLine)},
+        {"bytesReceived", count(report.bytesReceived)},
+        {"enquiries", count(report.enquiries)},
+        {"demonChunks", count(report.demonChunks)},
+        {"firmwareChunks", count(report.firmwareChunks)},
+        {"erases", count(report.erases)},
+        {"acksSent", count(report.acksSent)},
+        {"noiseBytesIgnored", count(report.noiseBytesIgnored)},
+        {"noiseBytesSent", count(report.noiseBytesSent)},
+        {"bytesDropped", count(report.bytesDropped)},
+        {"flashBase", Hex(report.flashBase)},
+        {"flashSize", count(report.flash.size())},
+        {"flashBytesWritten", count(report.flashBytesWritten)},
+        {"lowestWritten",
+         report.lowestWritten ? QJsonValue(Hex(*report.lowestWritten)) : QJsonValue()},
+        {"highestWritten",
+         report.highestWritten ? QJsonValue(Hex(*report.highestWritten)) : QJsonValue()},
+        {"events", Texts(report.events)},
+        {"protocolErrors", Texts(report.protocolErrors)},
+    };
+    return QJsonDocument(json).toJson().toStdString();
 }
 
 }  // namespace vantrel::sim
