@@ -12,6 +12,7 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 #include <chrono>
@@ -193,31 +194,31 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
-    bool shortMode = false;
-    bool showPhases = false;
+    QCommandLineParser parser;
+    const QCommandLineOption shortOption("short", "Three short rows only.");
+    const QCommandLineOption phasesOption("phases", "Time each phase of every row.");
+    const QCommandLineOption simOption("sim", "The unit simulator to run.", "PATH",
+                                       VANTREL_UNITSIM_PATH);
+    const QCommandLineOption rowOption("row", "Only this row (repeatable).", "KIB,UNITS,BAUD");
+    parser.addOptions({shortOption, phasesOption, simOption, rowOption});
     std::vector<Row> chosen;
-    std::string simulator = VANTREL_UNITSIM_PATH;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (arg == "--short") {
-            shortMode = true;
-        } else if (arg == "--phases") {
-            showPhases = true;
-        } else if (arg == "--sim" && i + 1 < argc) {
-            simulator = argv[++i];
-        } else if (Row row; arg == "--row" && i + 1 < argc &&
-                            std::sscanf(argv[i + 1], "%zu,%d,%d", &row.romBytes, &row.units,
-                                        &row.baud) == 3) {
-            row.romBytes *= 1024;
-            chosen.push_back(row);
-            ++i;
-        } else {
-            std::fprintf(stderr,
-                         "usage: %s [--short] [--row KIB,UNITS,BAUD]... [--phases] [--sim PATH]\n",
-                         argv[0]);
-            return 2;
-        }
+    bool rowsOk = parser.parse(app.arguments()) && parser.positionalArguments().isEmpty();
+    for (const QString& text : rowsOk ? parser.values(rowOption) : QStringList()) {
+        Row row;
+        rowsOk = rowsOk && std::sscanf(qPrintable(text), "%zu,%d,%d", &row.romBytes, &row.units,
+                                       &row.baud) == 3;
+        row.romBytes *= 1024;
+        chosen.push_back(row);
     }
+    if (!rowsOk) {
+        std::fprintf(stderr,
+                     "usage: %s [--short] [--row KIB,UNITS,BAUD]... [--phases] [--sim PATH]\n",
+                     argv[0]);
+        return 2;
+    }
+    const bool shortMode = parser.isSet(shortOption);
+    const bool showPhases = parser.isSet(phasesOption);
+    const std::string simulator = parser.value(simOption).toStdString();
     const fs::path work = fs::temp_directory_path() / ("vantrel-bench-" + std::to_string(getpid()));
     fs::create_directories(work);
 

@@ -1,67 +1,47 @@
 // Writes a sample ROM file: S3 records of a recognisable byte pattern, for demos and trials.
+#include <QCommandLineParser>
+#include <QCoreApplication>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "image/ImageBuffer.h"
 #include "image/SRecordWriter.h"
 
-namespace {
-
-void Usage() {
-    std::cout << "usage: vantrel-samplerom [--size BYTES] [--base HEX] FILE\n"
-                 "Writes BYTES bytes (default 16384) of a test pattern as S3 records at\n"
-                 "address HEX (default 00C10000) to FILE.\n";
-}
-
-bool ParseNumber(std::string_view text, int base, unsigned long& value) {
-    if (text.empty()) {
-        return false;
-    }
-    const std::string copy(text);
-    char* end = nullptr;
-    value = std::strtoul(copy.c_str(), &end, base);
-    return end != nullptr && *end == '\0';
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
-    unsigned long size = 16 * 1024;
-    unsigned long base = 0x00C10000;
-    std::string path;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            Usage();
-            return 0;
-        }
-        if ((arg == "--size" || arg == "--base") && i + 1 < argc) {
-            const bool ok = arg == "--size" ? ParseNumber(argv[++i], 10, size)
-                                            : ParseNumber(argv[++i], 16, base);
-            if (!ok) {
-                std::cerr << "vantrel-samplerom: bad number for " << arg << "\n";
-                return 2;
-            }
-            continue;
-        }
-        if (!arg.empty() && arg.front() == '-') {
-            std::cerr << "vantrel-samplerom: unknown option " << arg << "\n";
-            Usage();
-            return 2;
-        }
-        path = std::string(arg);
-    }
-    if (path.empty() || size == 0 || size > vantrel::kRomImageCapacity || base > 0xFFFFFFFFul) {
-        Usage();
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Writes BYTES bytes (default 16384) of a test pattern as S3 "
+        "records at address HEX (default 00C10000) to FILE.");
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption sizeOption("size", "How many bytes.", "BYTES", "16384");
+    const QCommandLineOption baseOption("base", "The first byte's address.", "HEX", "00C10000");
+    parser.addOptions({sizeOption, baseOption});
+    parser.addPositionalArgument("FILE", "The S-record file to write.");
+    if (!parser.parse(application.arguments())) {
+        std::cerr << "vantrel-samplerom: " << parser.errorText().toStdString() << "\n";
         return 2;
     }
+    if (parser.isSet(help)) {
+        std::cout << parser.helpText().toStdString();
+        return 0;
+    }
+
+    bool sizeOk = false;
+    bool baseOk = false;
+    const qulonglong size = parser.value(sizeOption).toULongLong(&sizeOk, 10);
+    const qulonglong base = parser.value(baseOption).toULongLong(&baseOk, 16);
+    if (!sizeOk || size == 0 || size > vantrel::kRomImageCapacity || !baseOk ||
+        base > 0xFFFFFFFFul || parser.positionalArguments().size() != 1) {
+        std::cerr << "vantrel-samplerom: give one FILE, BYTES from 1 to "
+                  << vantrel::kRomImageCapacity << " and HEX below 100000000\n";
+        return 2;
+    }
+    const std::string path = parser.positionalArguments().front().toStdString();
 
     // Each byte differs from its neighbours and the pattern does not repeat every 256 bytes,
     // so a chunk in the wrong place shows in a unit's flash.

@@ -7,6 +7,7 @@
 //                                                station-summary.png, station-dialog.png)
 #include <QApplication>
 #include <QCheckBox>
+#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -78,21 +79,24 @@ int main(int argc, char* argv[]) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication application(argc, argv);
-    if (argc > 1 && qstrcmp(argv[1], "--port-mapping") == 0) {
-        return ShootPortMapping(argc > 2 ? QString::fromLocal8Bit(argv[2])
-                                         : QStringLiteral("docs/port-mapping.png"));
-    }
-    if (argc > 1 && qstrcmp(argv[1], "--station") == 0) {
-        return ShootStation(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("docs"));
-    }
-    if (argc > 1 && argv[1][0] == '-') {
-        // A mistyped option would otherwise become the picture's file name.
-        std::fprintf(stderr, "%s: unknown option '%s'; use --port-mapping, --station or a file\n",
-                     argv[0], argv[1]);
+    QCommandLineParser parser;
+    const QCommandLineOption portMapping("port-mapping");
+    const QCommandLineOption station("station");
+    parser.addOptions({portMapping, station});
+    // A mistyped option would otherwise become the picture's file name.
+    if (!parser.parse(application.arguments()) || parser.positionalArguments().size() > 1 ||
+        (parser.isSet(portMapping) && parser.isSet(station))) {
+        std::fprintf(stderr, "%s: use [--port-mapping | --station] [FILE or FOLDER]\n", argv[0]);
         return 2;
     }
-    const QString out =
-        argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/main-window.png");
+    const QString given = parser.positionalArguments().value(0);
+    if (parser.isSet(portMapping)) {
+        return ShootPortMapping(given.isEmpty() ? QStringLiteral("docs/port-mapping.png") : given);
+    }
+    if (parser.isSet(station)) {
+        return ShootStation(given.isEmpty() ? QStringLiteral("docs") : given);
+    }
+    const QString out = given.isEmpty() ? QStringLiteral("docs/main-window.png") : given;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vantrel-XXXXXX"));
     if (!dir.isValid()) {
         return 1;
