@@ -22,10 +22,6 @@ class StopSignal {
     bool StopRequested() const { return stopRequested_.load(); }
     // Clears an earlier request; only between runs.
     void Reset() { stopRequested_.store(false); }
-    // Returns true when the stop was requested before the duration ran out.
-    bool WaitFor(std::chrono::milliseconds duration) {
-        return WaitUntil(std::chrono::steady_clock::now() + duration);
-    }
     // Returns true when the stop was requested before the deadline.
     bool WaitUntil(std::chrono::steady_clock::time_point deadline) {
         std::unique_lock lock(mutex_);

@@ -42,7 +42,6 @@ class StationRecorder {
     // is kept nowhere (neither in the log nor in the spool).
     std::vector<std::string> LeftOver() const;
     bool SomeNotRecorded() const;
-    const std::string& ShownTarget() const { return shownTarget_; }
 
   private:
     std::string SpoolName() const;

@@ -28,10 +28,7 @@ class CStationDialog : public QDialog {
     QCheckBox* ModeBox() const { return modeBox_; }
     QLineEdit* LogField() const { return logField_; }
     QLineEdit* StationField() const { return stationField_; }
-    QLineEdit* OperatorField() const { return operatorField_; }
-    QTableWidget* TallyTable() const { return table_; }
     QLabel* StationLine() const { return stationLine_; }
-    QPushButton* ResetButton() const { return resetButton_; }
     QPushButton* ReportButton() const { return reportButton_; }
     // Opens a written report; the platform's browser unless a test puts its own.
     using ReportOpener = std::function<bool(const QString& path)>;
