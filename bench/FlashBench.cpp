@@ -56,7 +56,8 @@ Simulator StartSimulator(const std::string& program, int units, const fs::path& 
                                      std::to_string(kEraseMs),
                                      "--write-ms",
                                      std::to_string(kWriteMs),
-                                     "--quiet"};
+                                     "--quiet",
+                                     "--spin"};
     std::vector<char*> argv;
     for (auto& a : args) {
         argv.push_back(a.data());

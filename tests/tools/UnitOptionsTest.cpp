@@ -69,7 +69,7 @@ TEST(CommandLineTest, ReadsEveryOption) {
     const auto parsed =
         Parse({"--dir", "/tmp/x", "--count=4", "--fault", "2:silent", "--fault=3:demon-stop:5",
                "--fault", "3:noise", "--erase-ms", "250", "--write-ms=3", "--flash-base",
-               "0x00A00000", "--flash-size", "128K", "--fast", "--quiet"});
+               "0x00A00000", "--flash-size", "128K", "--fast", "--quiet", "--spin"});
     ASSERT_TRUE(parsed.options) << parsed.error;
     const auto& options = *parsed.options;
     EXPECT_EQ(options.dir, "/tmp/x");
@@ -92,6 +92,7 @@ TEST(CommandLineTest, ReadsEveryOption) {
     EXPECT_EQ(bench.unit.writeTime, std::chrono::milliseconds(3));
     EXPECT_EQ(bench.unit.flashBase, 0x00A00000u);
     EXPECT_EQ(bench.faults, options.faults);
+    EXPECT_TRUE(bench.spin);
 }
 
 TEST(CommandLineTest, HighestRateForEveryUnitAndForOne) {
@@ -173,17 +174,12 @@ TEST(CommandLineTest, HelpNamesEveryOptionAndFault) {
     EXPECT_TRUE(Parse({"--help"}).options->help);
     EXPECT_TRUE(Parse({"-h"}).options->help);
     const std::string usage = UsageText("vantrel-unitsim");
-    for (const char* word : {"--dir",           "--count",
-                             "--fault",         "--erase-ms",
-                             "--write-ms",      "--flash-base",
-                             "--flash-size",    "--fast",
-                             "--quiet",         "--help",
-                             "silent",          "demon-stop:K",
-                             "fw-stop:K",       "demon-double-ack:K",
-                             "fw-double-ack:K", "slow-erase",
-                             "noise",           "demon-hangup:K",
-                             "hangup:K",        "SIGINT",
-                             "SIGUSR1"}) {
+    for (const char* word :
+         {"--dir",           "--count",      "--fault",      "--erase-ms",     "--write-ms",
+          "--flash-base",    "--flash-size", "--fast",       "--quiet",        "--help",
+          "--spin",          "silent",       "demon-stop:K", "fw-stop:K",      "demon-double-ack:K",
+          "fw-double-ack:K", "slow-erase",   "noise",        "demon-hangup:K", "hangup:K",
+          "SIGINT",          "SIGUSR1"}) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
     EXPECT_NE(usage.find("--max-baud [U:]N"), std::string::npos);

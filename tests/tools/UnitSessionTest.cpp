@@ -27,8 +27,13 @@ class UnitSessionTest : public ::testing::Test {
     }
 };
 
-TEST_F(UnitSessionTest, CleanSessionsOnTwoUnitsLeaveTheImageInFlash) {
-    UnitBench bench(Options(2));
+// The parameter: the units' thread spins instead of sleeping, and answers the same.
+class CleanSessionsTest : public UnitSessionTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CleanSessionsTest, OnTwoUnitsLeaveTheImageInFlash) {
+    BenchOptions options = Options(2);
+    options.spin = GetParam();
+    UnitBench bench(options);
     const auto firmware = MakeFirmware(3 * kMaxChunkData + 100);  // last chunk short
 
     // Both units side by side, as the loader runs them.
@@ -77,6 +82,8 @@ TEST_F(UnitSessionTest, CleanSessionsOnTwoUnitsLeaveTheImageInFlash) {
         EXPECT_EQ(report.slavePath.rfind("/dev/pts/", 0), 0u) << report.slavePath;
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(SleepingOrSpinning, CleanSessionsTest, ::testing::Bool());
 
 TEST_F(UnitSessionTest, LinksNameTheSlavesAndGoWithTheBench) {
     std::string dir;

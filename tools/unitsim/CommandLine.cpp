@@ -65,7 +65,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     }
     QCommandLineParser parser;
     parser.addOptions({QCommandLineOption(QStringList{"h", "help"}), QCommandLineOption("fast"),
-                       QCommandLineOption("quiet")});
+                       QCommandLineOption("quiet"), QCommandLineOption("spin")});
     for (const char* name : {"dir", "count", "erase-ms", "write-ms", "flash-base", "flash-size",
                              "max-baud", "fault"}) {
         parser.addOption(QCommandLineOption(name, {}, "value"));
@@ -81,6 +81,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
     options.help = parser.isSet("help");
     options.fast = parser.isSet("fast");
     options.quiet = parser.isSet("quiet");
+    options.spin = parser.isSet("spin");
     std::string error;
     // Hands each value of an option to take, in the order typed; the first it refuses is told.
     const auto each = [&](const char* name, const std::string& hint, const auto& take) {
@@ -201,6 +202,9 @@ Options:
                      does not hear the erase and keeps its firmware
   --fast             no line time: bytes and ACKs cross the line at once
   --quiet            do not print protocol errors and events as they happen
+  --spin             never sleep: look at the lines without pause, as a unit polls its UART,
+                     so the units answer on time to the microsecond (for benchmarks; takes
+                     one CPU core)
   --help             this text
 )";
     return text;
@@ -222,6 +226,7 @@ BenchOptions MakeBenchOptions(const ProgramOptions& options) {
     bench.unit.maxBaud = options.maxBaud;
     bench.maxBaud = options.unitMaxBaud;
     bench.faults = options.faults;
+    bench.spin = options.spin;
     return bench;
 }
 

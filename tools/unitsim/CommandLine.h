@@ -19,6 +19,7 @@ struct ProgramOptions {
     unsigned count = 1;
     bool fast = false;
     bool quiet = false;
+    bool spin = false;
     bool help = false;
     std::optional<std::chrono::milliseconds> eraseTime;
     std::optional<std::chrono::milliseconds> writeTime;

@@ -277,7 +277,7 @@ void SimulatedUnit::Look(std::span<const pollfd, 2> fds) {
     }
 }
 
-UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)) {
+UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)), spin_(options.spin) {
     if (options.count == 0) {
         throw std::invalid_argument("a bench needs at least one unit");
     }
@@ -366,6 +366,9 @@ void UnitBench::Run() {
         std::chrono::nanoseconds timeout = kMaxPoll;
         for (std::size_t i = 0; i < units_.size(); ++i) {
             timeout = std::min(timeout, units_[i]->PrepareLook(unitFds(i)));
+        }
+        if (spin_) {
+            timeout = std::chrono::nanoseconds::zero();
         }
         const timespec wait{static_cast<time_t>(timeout.count() / 1'000'000'000),
                             static_cast<long>(timeout.count() % 1'000'000'000)};

@@ -163,6 +163,11 @@ struct BenchOptions {
     // Highest rates by unit number, over unit.maxBaud.
     std::map<unsigned, std::uint32_t> maxBaud;
     LogSink log;
+    // The units' thread never sleeps: it looks at the lines without pause, as a unit's CPU
+    // polls its UART. A sleeping thread sees a packet only after the kernel wakes it, and the
+    // loader's write pays for that wake-up; a benchmark of the loader wants neither. Costs one
+    // CPU core.
+    bool spin = false;
 };
 
 // Units com1 to comN, linked as DIR/com1 to DIR/comN.
@@ -193,6 +198,7 @@ class UnitBench {
 
     std::string dir_;
     bool ownsDir_ = false;
+    bool spin_ = false;
     std::vector<std::unique_ptr<SimulatedUnit>> units_;
     std::atomic<bool> stopping_{false};
     std::mutex stopMutex_;
