@@ -51,10 +51,10 @@ class CMSComm : public QObject {
     // The port opened next is the device the mapping gives for this number.
     void SetCommPort(short port);
     short GetCommPort() const;
-    // "9600,N,8,1" and the like; applied at once, also to an open port, which stays open.
-    // Throws SerialError for a text not of that form (nothing changes), and with the layer's
-    // text when the device refuses a part of it (the other parts still apply).
-    // The settings as text ("9600,N,8,1"), or as a typed value.
+    // "9600,N,8,1" and the like, as text or as a typed value; applied at once, also to an open
+    // port, which stays open. Throws SerialError for settings not of that form (nothing
+    // changes), and with the layer's text when the device refuses a part of it (the other parts
+    // still apply).
     void SetSettings(const QString& settings);
     void ApplyLineSettings(const LineSettings& settings);
     QString GetSettings() const;
