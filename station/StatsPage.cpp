@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QSaveFile>
+#include <QString>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -68,31 +69,14 @@ constexpr const char* kStyle =
 
 // Log texts are anyone's: a station name or failure text never becomes markup.
 std::string Escaped(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&#39;";
-                break;
-            default:
-                // Control characters have no place in a page.
-                out += static_cast<unsigned char>(c) < 0x20 && c != '\t' ? ' ' : c;
+    QString escaped = QString::fromStdString(text).toHtmlEscaped();
+    // Control characters have no place in a page.
+    for (QChar& c : escaped) {
+        if (c.unicode() < 0x20 && c != u'\t') {
+            c = u' ';
         }
     }
-    return out;
+    return escaped.toStdString();
 }
 
 std::string Number(std::int64_t value) {
