@@ -1,6 +1,6 @@
 #include "session/HeadlessSession.h"
 
-#include <QCoreApplication>
+#include <QEventLoop>
 #include <stdexcept>
 #include <utility>
 
@@ -42,13 +42,18 @@ std::optional<RunOutcome> HeadlessSession::Run(RunInputs inputs) {
         throw std::logic_error("a run is already going on");
     }
     std::optional<RunOutcome> outcome;
-    const auto started =
-        core_->Start(std::move(inputs), [&outcome](RunOutcome result) { outcome = result; });
+    // Quit, not a flag looked at between waits: an event dispatcher may handle the run's last
+    // posted call and then wait for more events that never come.
+    QEventLoop untilOutcome;
+    const auto started = core_->Start(std::move(inputs), [&](RunOutcome result) {
+        outcome = result;
+        untilOutcome.quit();
+    });
     if (started != LoaderSession::StartResult::Started) {
         return std::nullopt;
     }
-    while (!outcome) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    if (!outcome) {
+        untilOutcome.exec();
     }
     if (*outcome == RunOutcome::Stopped) {
         core_->StopAndJoin();
