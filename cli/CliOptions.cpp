@@ -24,16 +24,6 @@ std::optional<int> UnitRate(const std::string& text) {
     return std::nullopt;
 }
 
-// "38400, 57600 or 115200"
-std::string UnitRateChoices() {
-    std::string choices;
-    for (std::size_t i = 0; i < kUnitLineSpeeds.size(); ++i) {
-        const bool last = i + 1 == kUnitLineSpeeds.size();
-        choices += (i == 0 ? "" : last ? " or " : ", ") + std::to_string(kUnitLineSpeeds[i]);
-    }
-    return choices;
-}
-
 // A path typed on the command line means one from the current directory; the serial layer
 // would look for units/com1 under /dev.
 std::string AbsoluteDevicePath(std::string path) {
@@ -168,7 +158,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     if (const auto baud = text("baud")) {
         const auto rate = UnitRate(*baud);
         if (!rate) {
-            return CliUsageError{"--baud takes " + UnitRateChoices() + ": " + *baud};
+            return CliUsageError{"--baud takes " + UnitLineSpeedChoices() + ": " + *baud};
         }
         options.baud = *rate;
     }

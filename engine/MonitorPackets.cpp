@@ -52,6 +52,15 @@ std::uint8_t FrameChecksum(std::uint8_t command, std::span<const std::uint8_t> p
     return static_cast<std::uint8_t>(sum & 0xFFu);
 }
 
+std::string UnitLineSpeedChoices() {
+    std::string choices;
+    for (std::size_t i = 0; i < kUnitLineSpeeds.size(); ++i) {
+        const bool last = i + 1 == kUnitLineSpeeds.size();
+        choices += (i == 0 ? "" : last ? " or " : ", ") + std::to_string(kUnitLineSpeeds[i]);
+    }
+    return choices;
+}
+
 std::uint8_t BaudRateCode(std::uint32_t baud) {
     const auto* speed = std::find(kUnitLineSpeeds.begin(), kUnitLineSpeeds.end(), baud);
     return speed == kUnitLineSpeeds.end()

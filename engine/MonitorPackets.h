@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 namespace vantrel {
 
@@ -48,6 +49,8 @@ std::uint16_t BuildEraseFlash(PacketBuffer& buffer);
 
 // The line speeds a unit can be switched to; any other would leave the units behind.
 inline constexpr std::array<std::uint32_t, 3> kUnitLineSpeeds = {38400, 57600, 115200};
+// The speeds as a message names them: "38400, 57600 or 115200".
+std::string UnitLineSpeedChoices();
 
 // Rate code carried by SetBaudRate: 38400 -> 12, 57600 -> 13, 115200 -> 14, anything else -> 11.
 std::uint8_t BaudRateCode(std::uint32_t baud);

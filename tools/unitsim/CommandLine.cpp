@@ -120,7 +120,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string_view>& args) {
         options.flashSize = static_cast<std::uint32_t>(size.value_or(0));
         return size && *size != 0 && *size <= kMaxFlashSize;
     });
-    each("max-baud", " ([U:]N, N one of 9600, 38400, 57600, 115200)",
+    each("max-baud", " ([U:]N, N one of 9600, " + UnitLineSpeedChoices() + ")",
          [&](std::string_view value, auto&) {
              const auto colon = value.find(':');
              const bool forOne = colon != value.npos;
