@@ -196,8 +196,8 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption shortOption("short", "Three short rows only.");
-    const QCommandLineOption phasesOption("phases", "Time each phase of every row.");
+    const QCommandLineOption shortOption("short", "Only the three short rows.");
+    const QCommandLineOption phasesOption("phases", "How long port 1 spent at each stage.");
     const QCommandLineOption simOption("sim", "The unit simulator to run.", "PATH",
                                        VANTREL_UNITSIM_PATH);
     const QCommandLineOption rowOption("row", "Only this row (repeatable).", "KIB,UNITS,BAUD");

@@ -26,6 +26,13 @@ bool ReadComma(std::string_view& text) {
 
 }  // namespace
 
+bool IsValidLineSettings(const LineSettings& settings) {
+    const std::string_view parities = "NOEMS";
+    return settings.baud > 0 && parities.find(settings.parity) != parities.npos &&
+           settings.dataBits >= 5 && settings.dataBits <= 8 && settings.stopBits >= 1 &&
+           settings.stopBits <= 2;
+}
+
 std::string FormatLineSettings(const LineSettings& settings) {
     char text[48];
     std::snprintf(text, sizeof text, "%d,%c,%d,%d", settings.baud, settings.parity,
@@ -38,25 +45,10 @@ std::optional<LineSettings> ParseLineSettings(std::string_view text) {
     if (!ReadNumber(text, settings.baud) || !ReadComma(text) || text.empty()) {
         return std::nullopt;
     }
-    const char parity = text.front();
+    settings.parity = text.front();
     text.remove_prefix(1);
-    switch (parity) {
-        case 'N':
-        case 'O':
-        case 'E':
-        case 'M':
-        case 'S':
-            settings.parity = parity;
-            break;
-        default:
-            return std::nullopt;
-    }
     if (!ReadComma(text) || !ReadNumber(text, settings.dataBits) || !ReadComma(text) ||
-        !ReadNumber(text, settings.stopBits) || !text.empty()) {
-        return std::nullopt;
-    }
-    if (settings.baud <= 0 || settings.dataBits < 5 || settings.dataBits > 8 ||
-        settings.stopBits < 1 || settings.stopBits > 2) {
+        !ReadNumber(text, settings.stopBits) || !text.empty() || !IsValidLineSettings(settings)) {
         return std::nullopt;
     }
     return settings;

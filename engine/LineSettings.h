@@ -16,6 +16,8 @@ struct LineSettings {
     friend bool operator==(const LineSettings&, const LineSettings&) = default;
 };
 
+// A positive baud, a parity letter of the five, 5 to 8 data bits, 1 or 2 stop bits.
+bool IsValidLineSettings(const LineSettings& settings);
 std::string FormatLineSettings(const LineSettings& settings);
 // Reads a text such as "57600,N,8,1"; nothing when it is not of that form.
 std::optional<LineSettings> ParseLineSettings(std::string_view text);

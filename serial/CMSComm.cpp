@@ -152,12 +152,10 @@ void CMSComm::ApplyLineSettings(const LineSettings& settings) {
     if (!port_) {
         return;
     }
-    // Only what the text form can say is a setting at all.
-    const std::string asText = FormatLineSettings(settings);
-    if (!ParseLineSettings(asText)) {
+    if (!IsValidLineSettings(settings)) {
         throw SerialError(kInvalidValue.toStdString());
     }
-    settings_ = QString::fromStdString(asText);
+    settings_ = QString::fromStdString(FormatLineSettings(settings));
     // Every part is tried, so a device that refuses one (a pseudo-terminal keeps no parity or
     // data bits) still gets the others.
     bool applied = port_->setBaudRate(settings.baud);

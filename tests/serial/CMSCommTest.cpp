@@ -148,6 +148,12 @@ TEST_F(CMSCommTest, MalformedSettingsAreRefusedAndChangeNothing) {
         EXPECT_THROW(comm_.SetSettings(text), SerialError) << text;
         EXPECT_EQ(comm_.GetSettings(), "57600,N,8,1") << text;
     }
+    for (const LineSettings& typed :
+         {LineSettings{0, 'N', 8, 1}, LineSettings{9600, 'n', 8, 1}, LineSettings{9600, 'N', 4, 1},
+          LineSettings{9600, 'N', 8, 0}}) {
+        EXPECT_THROW(comm_.ApplyLineSettings(typed), SerialError) << FormatLineSettings(typed);
+        EXPECT_EQ(comm_.GetSettings(), "57600,N,8,1") << FormatLineSettings(typed);
+    }
     EXPECT_THROW(comm_.SetOutBufferCount(1), SerialError);
     EXPECT_THROW(comm_.SetCommPort(0), SerialError);
 }
