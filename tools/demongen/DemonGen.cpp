@@ -1,20 +1,19 @@
 // demongen: makes image/DemonImageText.cpp, the Demon monitor as one line of S-record text.
 //
-//   demongen OUTPUT.cpp      write the source file
-//   demongen --check FILE    exit 1 unless FILE is exactly what would be written
+//   demongen OUTPUT.cpp
 //
 // The program bytes come from a fixed pseudo-random sequence, so every run gives the same text.
 
 #include <cstdint>
-#include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <iterator>
 #include <span>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "image/SRecordWriter.h"
 
 namespace vantrel {
 namespace {
@@ -40,35 +39,12 @@ std::vector<std::uint8_t> DemonBytes() {
     return bytes;
 }
 
-void AppendHexByte(std::string& out, unsigned byte) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    out += kDigits[(byte >> 4) & 0xF];
-    out += kDigits[byte & 0xF];
-}
-
-std::string S3Record(std::uint32_t address, std::span<const std::uint8_t> data) {
-    std::vector<unsigned> fields;
-    fields.push_back(static_cast<unsigned>(data.size() + 5));  // address, data, checksum
-    for (int shift = 24; shift >= 0; shift -= 8) {
-        fields.push_back((address >> shift) & 0xFF);
-    }
-    fields.insert(fields.end(), data.begin(), data.end());
-    unsigned sum = 0;
-    std::string record = "S3";
-    for (unsigned field : fields) {
-        sum += field;
-        AppendHexByte(record, field);
-    }
-    AppendHexByte(record, ~sum & 0xFF);
-    return record;
-}
-
 std::vector<std::string> DemonRecords() {
     const std::vector<std::uint8_t> bytes = DemonBytes();
     std::vector<std::string> records;
     for (std::size_t offset = 0; offset < bytes.size(); offset += kBytesPerRecord) {
-        records.push_back(S3Record(kLoadAddress + static_cast<std::uint32_t>(offset),
-                                   std::span(bytes).subspan(offset, kBytesPerRecord)));
+        records.push_back(FormatS3Record(kLoadAddress + static_cast<std::uint32_t>(offset),
+                                         std::span(bytes).subspan(offset, kBytesPerRecord)));
     }
     records.emplace_back(kTerminator);
     return records;
@@ -98,29 +74,18 @@ std::string SourceFile() {
 }
 
 int Run(std::span<char*> args) {
-    const std::string source = SourceFile();
-    if (args.size() == 2 && std::string_view(args[1]) != "--check") {
-        std::ofstream file(args[1], std::ios::binary | std::ios::trunc);
-        file << source;
-        file.close();
-        if (!file) {
-            std::cerr << "demongen: cannot write " << args[1] << '\n';
-            return 1;
-        }
-        return 0;
+    if (args.size() != 2) {
+        std::cerr << "usage: demongen OUTPUT.cpp\n";
+        return 2;
     }
-    if (args.size() == 3 && std::string_view(args[1]) == "--check") {
-        std::ifstream file(args[2], std::ios::binary);
-        const std::string existing{std::istreambuf_iterator<char>(file),
-                                   std::istreambuf_iterator<char>()};
-        if (!file.is_open() || existing != source) {
-            std::cerr << "demongen: " << args[2] << " is not what demongen writes; run it again\n";
-            return 1;
-        }
-        return 0;
+    std::ofstream file(args[1], std::ios::binary | std::ios::trunc);
+    file << SourceFile();
+    file.close();
+    if (!file) {
+        std::cerr << "demongen: cannot write " << args[1] << '\n';
+        return 1;
     }
-    std::cerr << "usage: demongen OUTPUT.cpp | demongen --check FILE\n";
-    return 2;
+    return 0;
 }
 
 }  // namespace
