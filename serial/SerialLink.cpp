@@ -133,13 +133,11 @@ void SerialLink::TakeInArrived() {
 }
 
 CMSComm& SerialLink::Port(int port) {
-    state_.Port(port);  // range check
-    return *ports_[static_cast<std::size_t>(port - 1)];
+    return *ports_[PortIndex(port)];
 }
 
 bool SerialLink::IsOpen(int port) const {
-    state_.Port(port);
-    return ports_[static_cast<std::size_t>(port - 1)]->GetPortOpen();
+    return ports_[PortIndex(port)]->GetPortOpen();
 }
 
 bool SerialLink::IsSelected(int port) const {
@@ -148,15 +146,11 @@ bool SerialLink::IsSelected(int port) const {
 
 bool SerialLink::Prepare(int port) {
     CMSComm& comm = Port(port);
-    if (prepareHook_ && !prepareHook_(port)) {
-        comm.Destroy();
-        return false;
+    if ((!prepareHook_ || prepareHook_(port)) && comm.Create(kControlIdBase + port)) {
+        return true;
     }
-    if (!comm.Create(kControlIdBase + port)) {
-        comm.Destroy();
-        return false;
-    }
-    return true;
+    comm.Destroy();
+    return false;
 }
 
 void SerialLink::PortEvent(int port) {

@@ -5,17 +5,13 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QStyle>
 #include <algorithm>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -68,10 +64,6 @@ constexpr int kProgressMaximum = 100;
 const QString kPassedStyle = QStringLiteral("QLineEdit { background: #d1f0d8; color: #0b5a1e; }");
 const QString kFailedStyle = QStringLiteral("QLineEdit { background: #f9d2d2; color: #8a0f0f; }");
 
-std::size_t Index(int port) {
-    return static_cast<std::size_t>(port - 1);
-}
-
 QPushButton* MakeButton(QWidget* parent, const QString& text, int id) {
     auto* button = new QPushButton(text, parent);
     SetControlId(*button, id);
@@ -80,10 +72,6 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, int id) {
     button->setDefault(false);
     return button;
 }
-
-}  // namespace
-
-namespace {
 
 // Fills a Com box's tooltip the moment it is asked for, so it names what is plugged in now.
 class PortToolTip : public QObject {
@@ -115,7 +103,7 @@ CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidge
     BuildControls();
     BuildTabOrder();
     for (int port = 1; port <= kPortCount; ++port) {
-        QCheckBox* box = portBoxes_[Index(port)];
+        QCheckBox* box = portBoxes_[PortIndex(port)];
         box->installEventFilter(new PortToolTip(port, mapping, box));
     }
     session_ = std::make_unique<LoaderSession>(mapping, *this, *this, *this);
@@ -163,20 +151,20 @@ void CLoaderDialog::BuildControls() {
         const int y = kFirstRowY + ((port - 1) % kRowsPerColumn) * kRowPitch;
 
         auto* box = new QCheckBox(QStringLiteral("Com %1").arg(port), this);
-        SetControlId(*box, ids::kPortBox[Index(port)]);
+        SetControlId(*box, ids::kPortBox[PortIndex(port)]);
         box->setGeometry(units.Rect(kBoxX[column], y, kBoxWidth, kRowHeight));
         // Clicks only: the serial link unticks a box itself when its port cannot be opened.
         connect(box, &QCheckBox::clicked, this, [this, port] { OnPortBoxClicked(port); });
-        portBoxes_[Index(port)] = box;
+        portBoxes_[PortIndex(port)] = box;
 
         auto* status = new QLineEdit(this);
-        SetControlId(*status, ids::kPortStatus[Index(port)]);
+        SetControlId(*status, ids::kPortStatus[PortIndex(port)]);
         status->setGeometry(units.Rect(kStatusX[column], y, kStatusWidth, kRowHeight));
         status->setReadOnly(true);
         status->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(status, &QLineEdit::customContextMenuRequested, this,
                 [this, status](const QPoint& position) { ShowContextMenu(status, position); });
-        statusFields_[Index(port)] = status;
+        statusFields_[PortIndex(port)] = status;
     }
 
     progressBar_ = new QProgressBar(this);
@@ -206,14 +194,14 @@ void CLoaderDialog::BuildControls() {
 void CLoaderDialog::BuildTabOrder() {
     std::vector<QWidget*> order = {portBoxes_[0], browseButton_};
     for (int port = 2; port <= 12; ++port) {
-        order.push_back(portBoxes_[Index(port)]);
-        order.push_back(statusFields_[Index(port)]);
+        order.push_back(portBoxes_[PortIndex(port)]);
+        order.push_back(statusFields_[PortIndex(port)]);
     }
     order.insert(order.end(),
                  {startButton_, aboutButton_, exitButton_, statusFields_[0], romPathField_});
     for (int port = 13; port <= kPortCount; ++port) {
-        order.push_back(portBoxes_[Index(port)]);
-        order.push_back(statusFields_[Index(port)]);
+        order.push_back(portBoxes_[PortIndex(port)]);
+        order.push_back(statusFields_[PortIndex(port)]);
     }
     order.push_back(settingsButton_);
     for (std::size_t i = 1; i < order.size(); ++i) {
@@ -374,14 +362,14 @@ void CLoaderDialog::SetModalRunner(ModalRunner runner) {
 }
 
 void CLoaderDialog::SetStatusText(int port, const QString& text) {
-    statusFields_.at(Index(port))->setText(text);
+    statusFields_[PortIndex(port)]->setText(text);
     if (station_ && session_->State().Port(port).failedAt.load() >= 0) {
         ShowRowResult(port, false);
     }
 }
 
 void CLoaderDialog::ShowRowResult(int port, std::optional<bool> passed) {
-    QLineEdit* status = statusFields_.at(Index(port));
+    QLineEdit* status = statusFields_[PortIndex(port)];
     status->setProperty("result", !passed   ? QString()
                                   : *passed ? QStringLiteral("passed")
                                             : QStringLiteral("failed"));
@@ -451,11 +439,11 @@ void CLoaderDialog::WriteSetting(const QString& section, const QString& name,
 }
 
 bool CLoaderDialog::IsTicked(int port) const {
-    return portBoxes_.at(Index(port))->isChecked();
+    return portBoxes_[PortIndex(port)]->isChecked();
 }
 
 void CLoaderDialog::SetTicked(int port, bool ticked) {
-    portBoxes_.at(Index(port))->setChecked(ticked);
+    portBoxes_[PortIndex(port)]->setChecked(ticked);
 }
 
 void CLoaderDialog::StartRun(RunInputs inputs) {
@@ -558,7 +546,7 @@ void CLoaderDialog::OnBatchEnded(RunOutcome outcome) {
     startButton_->setEnabled(true);
     const RunSummary& summary =
         station_->EndBatch(outcome, session_->State(), session_->Link(),
-                           [this](int port) { return statusFields_.at(Index(port))->text(); });
+                           [this](int port) { return statusFields_[PortIndex(port)]->text(); });
     for (const UnitResult& unit : summary.units) {
         ShowRowResult(unit.port, summary.Flashed() ? std::optional(unit.complete) : std::nullopt);
     }
