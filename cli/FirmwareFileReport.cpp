@@ -1,6 +1,5 @@
 #include "cli/FirmwareFileReport.h"
 
-#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,10 +7,11 @@
 
 #include "bench/ProtocolFloor.h"
 #include "cli/CliRunner.h"
-#include "station/RunSummary.h"
 #include "engine/MonitorPackets.h"
 #include "image/FirmwareMessages.h"
 #include "image/ImageBuffer.h"
+#include "station/RunSummary.h"
+#include "station/SessionResults.h"
 
 namespace vantrel::cli {
 namespace {
@@ -140,12 +140,9 @@ int RunFirmwareFileReport(const InspectRequest& request, const std::string& base
         return kExitNothingFlashed;
     }
     const FirmwareLayout& layout = firmware.layout;
-    const QByteArray image(reinterpret_cast<const char*>(buffer->data()),
-                           static_cast<qsizetype>(layout.size));
-    const Inspection inspection{
-        request.path, firmware,
-        QCryptographicHash::hash(image, QCryptographicHash::Sha256).toHex().toStdString(),
-        (layout.size + kMaxChunkData - 1) / kMaxChunkData};
+    const Inspection inspection{request.path, firmware,
+                                Sha256Hex(std::span(buffer->data(), layout.size)),
+                                (layout.size + kMaxChunkData - 1) / kMaxChunkData};
     out << (request.json ? QJsonDocument(Json(inspection)).toJson().toStdString()
                          : Text(inspection).toStdString());
     return kExitAllComplete;

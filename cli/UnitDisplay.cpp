@@ -49,12 +49,10 @@ UnitDisplay::UnitDisplay(std::ostream& out, bool live, std::vector<Unit> units,
       phaseStart_(clock_()) {}
 
 std::size_t UnitDisplay::UnitIndex(int port) const {
-    for (std::size_t i = 0; i < units_.size(); ++i) {
-        if (units_[i].port == port) {
-            return i;
-        }
-    }
-    return units_.size();
+    return static_cast<std::size_t>(
+        std::find_if(units_.begin(), units_.end(),
+                     [port](const auto& unit) { return unit.port == port; }) -
+        units_.begin());
 }
 
 void UnitDisplay::Status(int port, const std::string& text) {

@@ -52,10 +52,10 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
         }
         host_.RememberSettings(inputs.romPathText, inputs.baseAddressText);
 
-        SetLine(kForceMonitorLine);
+        host_.SetLineSettings(kForceMonitorLine);
         Send(BuildForceMonitor(packet_));
         host_.Sleep(kAfterForceMonitor);
-        SetLine(kMonitorLine);
+        host_.SetLineSettings(kMonitorLine);
 
         state_.SetInProgress(true);
         units.SetStage(kEnqSent);
@@ -74,7 +74,7 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
         host_.Sleep(kAfterRunDemon);
         Send(BuildSetBaudRate(packet_, static_cast<std::uint32_t>(inputs.demonBaud)));
         host_.Sleep(kAfterSetBaudRate);
-        SetLine(DemonLine(inputs.demonBaud));
+        host_.SetLineSettings(DemonLine(inputs.demonBaud));
         host_.Sleep(kAfterSpeedSwitch);
 
         units.SetStage(kEraseCmdSent);
@@ -163,10 +163,6 @@ void DownloadWorker::ReportError(std::string_view message) {
 
 void DownloadWorker::Send(std::uint16_t length) {
     host_.WriteToSelected(std::span<const std::uint8_t>(packet_.data(), length));
-}
-
-void DownloadWorker::SetLine(const LineSettings& settings) {
-    host_.SetLineSettings(settings);
 }
 
 void DownloadWorker::Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,

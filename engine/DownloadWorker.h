@@ -66,7 +66,6 @@ class DownloadWorker {
     // Ends the run as finish-run does, after telling the user what went wrong.
     RunOutcome EndAfterInternalError(const char* what) noexcept;
     void Send(std::uint16_t length);
-    void SetLine(const LineSettings& settings);
     void Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,
                   ChunkBuilder build, int sentStage);
 

@@ -33,7 +33,6 @@ class RunController {
         RequestStop();
         Join();
     }
-    const StopSignal& Stop() const { return stop_; }
     StopSignal& Stop() { return stop_; }
 
   private:

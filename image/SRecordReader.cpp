@@ -1,7 +1,6 @@
 #include "image/SRecordReader.h"
 
 #include <algorithm>
-#include <array>
 #include <cstddef>
 #include <limits>
 #include <optional>

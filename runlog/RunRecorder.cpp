@@ -33,19 +33,13 @@ std::optional<std::string> RunRecorder::Flush() {
         }
     }
     // What the log did not take stays, in order: the spool's rest, then memory's rest.
-    std::vector<RunRecord> spoolRest;
-    for (std::size_t i = written; i < fromSpool; ++i) {
-        spoolRest.push_back(waiting[i]);
-    }
-    std::vector<RunRecord> memoryRest;
-    for (std::size_t i = std::max(written, fromSpool); i < waiting.size(); ++i) {
-        memoryRest.push_back(waiting[i]);
-    }
+    const auto at = [&](std::size_t index) { return waiting.begin() + static_cast<long>(index); };
+    const std::vector<RunRecord> spoolRest(at(std::min(written, fromSpool)), at(fromSpool));
+    memory_.assign(at(std::max(written, fromSpool)), waiting.end());
     if (written > 0 && !spool_.Keep(spoolRest, spoolError) && !refusal) {
         // Written already: replaying them later writes nothing twice.
         refusal = spoolError;
     }
-    memory_ = std::move(memoryRest);
     spooled_ = spoolRest.size();
     if (!refusal && !spoolError.empty()) {
         refusal = spoolError;

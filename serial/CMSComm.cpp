@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QSerialPort>
-#include <limits>
 
 #ifdef Q_OS_UNIX
 #include <termios.h>

@@ -22,10 +22,6 @@ std::tuple<QString, qulonglong, QString> SortKey(const QString& device) {
     return {device.left(digits), device.mid(digits).toULongLong(), device};
 }
 
-QString Resolved(const QString& path) {
-    return QFileInfo(path).canonicalFilePath();
-}
-
 }  // namespace
 
 std::vector<DetectedPort> DetectedPorts() {
@@ -52,7 +48,7 @@ std::vector<DetectedPort> DetectedPorts() {
 }
 
 QString StableLinkFor(const QString& device, const QString& folder) {
-    const QString target = Resolved(device);
+    const QString target = QFileInfo(device).canonicalFilePath();
     if (target.isEmpty()) {
         return {};
     }

@@ -1,7 +1,5 @@
 #include "session/RecordingView.h"
 
-#include <stdexcept>
-
 namespace vantrel {
 
 void RecordingView::SetStatusText(int port, const QString& text) {

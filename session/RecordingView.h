@@ -32,8 +32,6 @@ class RecordingView : public RunView {
         std::function<void(const SettingWrite& write)> setting;
     };
 
-    RecordingView() = default;
-    explicit RecordingView(Callbacks callbacks) : callbacks_(std::move(callbacks)) {}
     void SetCallbacks(Callbacks callbacks) { callbacks_ = std::move(callbacks); }
     // Keeps only each port's latest text and the bar's latest position: a long run's texts
     // would otherwise grow with the image and the number of units.

@@ -445,14 +445,10 @@ std::string StatsPage(const StatsPageData& data) {
 
 std::optional<std::string> WriteStatsPage(const std::string& path, const std::string& page) {
     QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return file.errorString().toStdString();
-    }
-    if (file.write(page.data(), static_cast<qint64>(page.size())) !=
-        static_cast<qint64>(page.size())) {
-        return file.errorString().toStdString();  // the temporary file goes with the object
-    }
-    if (!file.commit()) {
+    const auto size = static_cast<qint64>(page.size());
+    // Uncommitted, the temporary file goes with the object.
+    if (!file.open(QIODevice::WriteOnly) || file.write(page.data(), size) != size ||
+        !file.commit()) {
         return file.errorString().toStdString();
     }
     return std::nullopt;

@@ -1,7 +1,6 @@
 #include "tools/screenshot/StationShot.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>

@@ -20,7 +20,6 @@
 #include <QThread>
 #include <chrono>
 #include <cstdio>
-#include <memory>
 
 #include "image/SRecordWriter.h"
 #include "serial/PortMapping.h"

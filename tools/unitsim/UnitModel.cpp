@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/MonitorPackets.h"
 #include "image/DemonImageText.h"
@@ -81,21 +82,17 @@ UnitModel::UnitModel(UnitOptions options) : options_(std::move(options)) {
 }
 
 void UnitModel::ResetSession() {
-    const std::uint32_t base = report_.flashBase;
-    std::vector<std::uint8_t> flash = std::move(report_.flash);
-    const auto bytesWritten = report_.flashBytesWritten;
-    const auto lowest = report_.lowestWritten;
-    const auto highest = report_.highestWritten;
+    // The flash and what was written to it outlast a session, as in a unit's own memory.
     UnitReport fresh;
     fresh.name = std::move(report_.name);
     fresh.linkPath = std::move(report_.linkPath);
     fresh.slavePath = std::move(report_.slavePath);
     fresh.faults = options_.faults;
-    fresh.flashBase = base;
-    fresh.flash = std::move(flash);
-    fresh.flashBytesWritten = bytesWritten;
-    fresh.lowestWritten = lowest;
-    fresh.highestWritten = highest;
+    fresh.flashBase = report_.flashBase;
+    fresh.flash = std::move(report_.flash);
+    fresh.flashBytesWritten = report_.flashBytesWritten;
+    fresh.lowestWritten = report_.lowestWritten;
+    fresh.highestWritten = report_.highestWritten;
     report_ = std::move(fresh);
 
     ram_.assign(kRamSize, 0x00);
@@ -202,9 +199,7 @@ std::optional<TimePoint> UnitModel::NextDue() const {
 }
 
 std::vector<std::string> UnitModel::TakeLog() {
-    std::vector<std::string> taken;
-    taken.swap(log_);
-    return taken;
+    return std::exchange(log_, {});
 }
 
 LineSample UnitModel::Expected() const {
