@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "runlog/RunRecord.h"
 #include "serial/PortDirectory.h"
 #include "ui/AboutDialog.h"
 #include "ui/ControlIds.h"
@@ -370,9 +371,9 @@ void CLoaderDialog::SetStatusText(int port, const QString& text) {
 
 void CLoaderDialog::ShowRowResult(int port, std::optional<bool> passed) {
     QLineEdit* status = statusFields_[PortIndex(port)];
-    status->setProperty("result", !passed   ? QString()
-                                  : *passed ? QStringLiteral("passed")
-                                            : QStringLiteral("failed"));
+    status->setProperty(
+        "result",
+        !passed ? QString() : QString::fromLatin1(*passed ? kPassedResult : kFailedResult));
     status->setStyleSheet(!passed ? QString() : *passed ? kPassedStyle : kFailedStyle);
 }
 
