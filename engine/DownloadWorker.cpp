@@ -65,7 +65,7 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
         host_.Sleep(kAfterEnquiry);
         units.SetStage(kLoadingDemon);
         const auto& demon = state_.DemonBuffer();
-        Transfer(std::span(demon.data(), static_cast<std::size_t>(demonSize)), kDemonLoadAddress,
+        Transfer(std::span(demon.data(), static_cast<std::size_t>(demonSize)), kDemonBaseAddress,
                  &BuildLoadDemonChunk, kDemonLoadCmdSent);
 
         units.SetStage(kDemonRunning);

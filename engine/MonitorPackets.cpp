@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "image/DemonImageText.h"
+
 namespace vantrel {
 namespace {
 
@@ -90,7 +92,7 @@ std::uint16_t BuildLoadFirmwareChunk(PacketBuffer& buffer, std::span<const std::
 
 std::uint16_t BuildRunDemon(PacketBuffer& buffer) {
     std::array<std::uint8_t, 4> payload{};
-    PutAddress(payload.data(), kDemonLoadAddress);
+    PutAddress(payload.data(), kDemonBaseAddress);
     return BuildFrame(buffer, MonitorCommand::RunDemon, payload);
 }
 

@@ -34,8 +34,6 @@ enum class MonitorCommand : std::uint8_t {
     EraseFlash = 0x8F,
 };
 
-inline constexpr std::uint32_t kDemonLoadAddress = 0x800;
-
 std::uint16_t BuildForceMonitor(PacketBuffer& buffer);
 std::uint16_t BuildEnquiry(PacketBuffer& buffer);
 // data must hold 1 to 224 bytes; more throws std::length_error.

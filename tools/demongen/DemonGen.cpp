@@ -13,12 +13,12 @@
 #include <string_view>
 #include <vector>
 
+#include "image/DemonImageText.h"
 #include "image/SRecordWriter.h"
 
 namespace vantrel {
 namespace {
 
-constexpr std::uint32_t kLoadAddress = 0x800;
 constexpr std::size_t kBytesPerRecord = 32;
 constexpr std::size_t kProgramRecords = 64;  // 0x800 to 0xFFF
 constexpr std::size_t kBlankRecords = 8;     // 0x1000 to 0x10FF, erased flash
@@ -43,7 +43,7 @@ std::vector<std::string> DemonRecords() {
     const std::vector<std::uint8_t> bytes = DemonBytes();
     std::vector<std::string> records;
     for (std::size_t offset = 0; offset < bytes.size(); offset += kBytesPerRecord) {
-        records.push_back(FormatS3Record(kLoadAddress + static_cast<std::uint32_t>(offset),
+        records.push_back(FormatS3Record(kDemonBaseAddress + static_cast<std::uint32_t>(offset),
                                          std::span(bytes).subspan(offset, kBytesPerRecord)));
     }
     records.emplace_back(kTerminator);

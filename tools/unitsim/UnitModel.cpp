@@ -417,16 +417,16 @@ void UnitModel::OnDemonChunk(std::uint32_t address, std::span<const std::uint8_t
 }
 
 void UnitModel::OnRunDemon(std::uint32_t address) {
-    if (address != kDemonLoadAddress) {
+    if (address != kDemonBaseAddress) {
         Error("RunDemon at " + Hex8(address) + " refused: the Demon starts at " +
-              Hex8(kDemonLoadAddress));
+              Hex8(kDemonBaseAddress));
         return;
     }
     const auto reference = DemonReference();
-    const auto held = std::span(ram_).subspan(kDemonLoadAddress, reference.size());
+    const auto held = std::span(ram_).subspan(kDemonBaseAddress, reference.size());
     const auto [mine, theirs] = std::mismatch(held.begin(), held.end(), reference.begin());
     if (mine != held.end()) {
-        const auto at = kDemonLoadAddress + static_cast<std::uint32_t>(mine - held.begin());
+        const auto at = kDemonBaseAddress + static_cast<std::uint32_t>(mine - held.begin());
         Error("RunDemon refused: RAM does not hold the Demon (first difference at " + Hex8(at) +
               ")");
         return;
