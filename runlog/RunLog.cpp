@@ -70,17 +70,26 @@ QSqlQuery Prepared(const QSqlDatabase& db, const QString& sql) {
     return query;
 }
 
-void Execute(QSqlQuery& query) {
+// Binds the values in order, then runs the statement.
+void Execute(QSqlQuery& query, const std::vector<QVariant>& values = {}) {
+    for (const QVariant& value : values) {
+        query.addBindValue(value);
+    }
     if (!query.exec()) {
         throw RunLogError(ErrorText(query.lastError()));
     }
 }
 
+QSqlQuery Executed(const QSqlDatabase& db, const QString& sql,
+                   const std::vector<QVariant>& values) {
+    QSqlQuery query = Prepared(db, sql);
+    Execute(query, values);
+    return query;
+}
+
 // The id of the run written under this key before, if any.
 std::optional<QVariant> RunId(const QSqlDatabase& db, const std::string& key) {
-    QSqlQuery query = Prepared(db, "SELECT id FROM runs WHERE run_key = ?");
-    query.addBindValue(Text(key));
-    Execute(query);
+    QSqlQuery query = Executed(db, "SELECT id FROM runs WHERE run_key = ?", {Text(key)});
     if (!query.next()) {
         return std::nullopt;
     }
@@ -88,19 +97,15 @@ std::optional<QVariant> RunId(const QSqlDatabase& db, const std::string& key) {
 }
 
 QVariant InsertRun(const QSqlDatabase& db, const RunRecord& run) {
-    QSqlQuery insert = Prepared(
+    QSqlQuery insert = Executed(
         db,
         "INSERT INTO runs (started_at, finished_at, station, operator, tool_version, rom_path, "
         "rom_sha256, rom_bytes, base_address, baud, outcome, exit_code, run_key) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id");
-    for (const QVariant& value :
-         {Text(run.startedAt), Text(run.finishedAt), Text(run.station), Text(run.operatorName),
-          Text(run.toolVersion), Text(run.romPath), OrNull(run.romSha256), OrNull(run.romBytes),
-          Text(run.baseAddress), QVariant(run.baud), Text(run.outcome), QVariant(run.exitCode),
-          Text(run.key)}) {
-        insert.addBindValue(value);
-    }
-    Execute(insert);
+        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
+        {Text(run.startedAt), Text(run.finishedAt), Text(run.station), Text(run.operatorName),
+         Text(run.toolVersion), Text(run.romPath), OrNull(run.romSha256), OrNull(run.romBytes),
+         Text(run.baseAddress), QVariant(run.baud), Text(run.outcome), QVariant(run.exitCode),
+         Text(run.key)});
     if (!insert.next()) {
         throw RunLogError("the new run got no id");
     }
@@ -220,16 +225,11 @@ void RunLog::Write(const RunRecord& run) {
         const std::optional<QVariant> known = RunId(db, run.key);
         const QVariant runId = known ? *known : InsertRun(db, run);
         if (known) {
-            QSqlQuery updateRun = Prepared(
-                db,
-                "UPDATE runs SET finished_at = ?, rom_sha256 = ?, rom_bytes = ?, outcome = ?, "
-                "exit_code = ? WHERE id = ?");
-            for (const QVariant& value :
-                 {Text(run.finishedAt), OrNull(run.romSha256), OrNull(run.romBytes),
-                  Text(run.outcome), QVariant(run.exitCode), runId}) {
-                updateRun.addBindValue(value);
-            }
-            Execute(updateRun);
+            Executed(db,
+                     "UPDATE runs SET finished_at = ?, rom_sha256 = ?, rom_bytes = ?, outcome = ?, "
+                     "exit_code = ? WHERE id = ?",
+                     {Text(run.finishedAt), OrNull(run.romSha256), OrNull(run.romBytes),
+                      Text(run.outcome), QVariant(run.exitCode), runId});
         }
         // Units are updated in place, never deleted: a logging role needs no DELETE.
         QSqlQuery update =
@@ -243,21 +243,14 @@ void RunLog::Write(const RunRecord& run) {
                      "failed_text, duration_ms, cause, run_id, com_port) VALUES (?, ?, ?, ?, ?, ?, "
                      "?, ?, ?, ?)");
         for (const UnitRecord& u : run.units) {
-            const QVariant values[] = {
+            const std::vector<QVariant> values = {
                 Text(u.device),       OrNull(u.byIdPath),    OrNull(u.usbSerial),
                 Text(u.result),       OrNull(u.failedStage), OrNull(u.failedText),
                 OrNull(u.durationMs), OrNull(u.cause),       runId,
                 Text(u.comPort)};
-            QSqlQuery& statement = known ? update : insert;
-            for (const QVariant& value : values) {
-                statement.addBindValue(value);
-            }
-            Execute(statement);
+            Execute(known ? update : insert, values);
             if (known && update.numRowsAffected() == 0) {
-                for (const QVariant& value : values) {
-                    insert.addBindValue(value);
-                }
-                Execute(insert);
+                Execute(insert, values);
             }
         }
     });
@@ -267,11 +260,9 @@ std::vector<InterruptedRun> RunLog::CloseInterrupted(const std::string& station,
                                                      const std::string& now) {
     std::vector<InterruptedRun> runs;
     InTransaction([&](QSqlDatabase& db) {
-        QSqlQuery running = Prepared(
-            db, "SELECT id, started_at FROM runs WHERE station = ? AND outcome = ? ORDER BY id");
-        running.addBindValue(Text(station));
-        running.addBindValue(QString(kRunningOutcome));
-        Execute(running);
+        QSqlQuery running = Executed(
+            db, "SELECT id, started_at FROM runs WHERE station = ? AND outcome = ? ORDER BY id",
+            {Text(station), QString(kRunningOutcome)});
         while (running.next()) {
             runs.push_back({running.value(0).toLongLong(),
                             running.value(1).toString().toStdString(),
@@ -280,19 +271,14 @@ std::vector<InterruptedRun> RunLog::CloseInterrupted(const std::string& station,
         }
         running.finish();
         for (InterruptedRun& run : runs) {
+            const auto id = QVariant::fromValue(static_cast<qlonglong>(run.id));
             QSqlQuery ports =
-                Prepared(db, "SELECT com_port FROM units WHERE run_id = ? ORDER BY com_port");
-            ports.addBindValue(QVariant::fromValue(static_cast<qlonglong>(run.id)));
-            Execute(ports);
+                Executed(db, "SELECT com_port FROM units WHERE run_id = ? ORDER BY com_port", {id});
             while (ports.next()) {
                 run.comPorts.push_back(ports.value(0).toString().toStdString());
             }
-            QSqlQuery close =
-                Prepared(db, "UPDATE runs SET outcome = ?, finished_at = ? WHERE id = ?");
-            close.addBindValue(QString(kInterruptedOutcome));
-            close.addBindValue(Text(now));
-            close.addBindValue(QVariant::fromValue(static_cast<qlonglong>(run.id)));
-            Execute(close);
+            Executed(db, "UPDATE runs SET outcome = ?, finished_at = ? WHERE id = ?",
+                     {QString(kInterruptedOutcome), Text(now), id});
         }
     });
     return runs;
@@ -321,12 +307,11 @@ void RunLog::InTransaction(const std::function<void(QSqlDatabase&)>& work) {
 
 std::vector<UnitCount> RunLog::Counts(const std::string& since) const {
     QSqlQuery query =
-        Prepared(QSqlDatabase::database(connection_, false),
+        Executed(QSqlDatabase::database(connection_, false),
                  "SELECT r.station, u.com_port, u.result, u.failed_text, COUNT(*) FROM units u "
                  "JOIN runs r ON r.id = u.run_id WHERE r.started_at >= ? "
-                 "GROUP BY r.station, u.com_port, u.result, u.failed_text");
-    query.addBindValue(Text(since));
-    Execute(query);
+                 "GROUP BY r.station, u.com_port, u.result, u.failed_text",
+                 {Text(since)});
     std::vector<UnitCount> counts;
     while (query.next()) {
         UnitCount count;
@@ -345,18 +330,16 @@ std::vector<UnitCount> RunLog::Counts(const std::string& since) const {
 std::vector<HourCount> RunLog::UnitsPerHour(const std::string& since) const {
     // The times are fixed-width UTC texts, so their first 13 characters name the hour in
     // either database. A running or interrupted run has no passed or failed unit.
+    const QString passed(kPassedResult);
+    const QString failed(kFailedResult);
     QSqlQuery query =
-        Prepared(QSqlDatabase::database(connection_, false),
+        Executed(QSqlDatabase::database(connection_, false),
                  "SELECT r.station, SUBSTR(r.started_at, 1, 13) AS started_hour, "
                  "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END), "
                  "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END) FROM units u "
                  "JOIN runs r ON r.id = u.run_id WHERE r.started_at >= ? AND u.result IN (?, ?) "
-                 "GROUP BY r.station, SUBSTR(r.started_at, 1, 13) ORDER BY started_hour, r.station");
-    for (const char* value :
-         {kPassedResult, kFailedResult, since.c_str(), kPassedResult, kFailedResult}) {
-        query.addBindValue(QString::fromUtf8(value));
-    }
-    Execute(query);
+                 "GROUP BY r.station, SUBSTR(r.started_at, 1, 13) ORDER BY started_hour, r.station",
+                 {passed, failed, Text(since), passed, failed});
     std::vector<HourCount> hours;
     while (query.next()) {
         hours.push_back({query.value(0).toString().toStdString(),
