@@ -117,8 +117,13 @@ const RunSummary& StationMode::EndBatch(RunOutcome outcome, LoaderState& state, 
     return summary_;
 }
 
-std::vector<std::string> StationMode::TakeReports() {
-    return recorder_ ? recorder_->TakeReports() : std::vector<std::string>{};
+std::string StationMode::TakeReports() {
+    std::string text;
+    for (const std::string& line :
+         recorder_ ? recorder_->TakeReports() : std::vector<std::string>{}) {
+        text += (text.empty() ? "" : "\n\n") + std::string("Run log: ") + line;
+    }
+    return text;
 }
 
 bool StationMode::AllPassed() const {
@@ -155,8 +160,8 @@ QString StationMode::SummaryText() {
             text += "\n" + message + "\n";
         }
     }
-    for (const std::string& line : TakeReports()) {
-        text += "\nRun log: " + line + "\n";
+    if (const std::string reports = TakeReports(); !reports.empty()) {
+        text += "\n" + reports + "\n";
     }
     return QString::fromStdString(text).trimmed();
 }

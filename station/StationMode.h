@@ -62,9 +62,9 @@ class StationMode {
     // The one summary of the batch that ended: each unit passed or failed with its cause, the
     // run's own messages when it did not reach the units' end, and what the log had to say.
     QString SummaryText();
-    // What the log had to say since it was last asked: runs a killed window never finished,
-    // records that wait for the log.
-    std::vector<std::string> TakeReports();
+    // What the log had to say since it was last asked, "Run log: " before each report: runs a
+    // killed window never finished, records that wait for the log. Empty when it said nothing.
+    std::string TakeReports();
     // Whether every unit of the batch that ended passed.
     bool AllPassed() const;
 

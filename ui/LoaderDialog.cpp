@@ -296,11 +296,7 @@ void CLoaderDialog::ShowLogReports() {
     if (!station_ || batchOpen_ || ended_) {
         return;
     }
-    QString text;
-    for (const std::string& line : station_->TakeReports()) {
-        text += (text.isEmpty() ? QString() : QStringLiteral("\n\n")) +
-                QStringLiteral("Run log: ") + QString::fromStdString(line);
-    }
+    const QString text = QString::fromStdString(station_->TakeReports());
     if (!text.isEmpty()) {
         Message(text, {BoxButtons::Ok, BoxIcon::Exclamation});
     }
