@@ -4,17 +4,16 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QPainter>
 #include <QPixmap>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
-#include <cstdio>
 
 #include "serial/PortMapping.h"
 #include "settings/ProgramIdentity.h"
 #include "settings/SettingsStore.h"
+#include "tools/screenshot/ShotSupport.h"
 #include "ui/PortMappingDialog.h"
 
 namespace {
@@ -87,18 +86,13 @@ int ShootPortMapping(const QString& out) {
     QWidget* popup = open->view()->window();
     const QPixmap list = popup != &dialog ? popup->grab() : QPixmap();
     const QPoint at = open->mapTo(&dialog, QPoint(0, open->height()));
-    QPixmap shot(std::max(form.width(), at.x() + list.width()),
-                 std::max(form.height(), at.y() + list.height()));
-    shot.fill(Qt::transparent);
-    QPainter painter(&shot);
+    QPixmap picture(std::max(form.width(), at.x() + list.width()),
+                    std::max(form.height(), at.y() + list.height()));
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
     painter.drawPixmap(0, 0, form);
     painter.drawPixmap(at, list);
     painter.end();
     open->hidePopup();
-    QDir().mkpath(QFileInfo(out).absolutePath());
-    if (!shot.save(out, "PNG")) {
-        return 1;
-    }
-    std::printf("%s\n", qPrintable(out));
-    return 0;
+    return shot::SavePng(picture, out) ? 0 : 1;
 }

@@ -2,20 +2,15 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPixmap>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
-#include <chrono>
 #include <cstdio>
 
-#include "image/SRecordWriter.h"
 #include "serial/PortMapping.h"
 #include "settings/SettingsStore.h"
+#include "tools/screenshot/ShotSupport.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
 #include "ui/LoaderApp.h"
@@ -24,11 +19,9 @@
 
 namespace {
 
-using namespace std::chrono_literals;
 using namespace vantrel;
 
 constexpr unsigned kUnits = 8;
-constexpr std::uint32_t kBase = 0x00C10000;
 
 // Keeps the batch's summary instead of showing it, so it can be drawn on its own.
 class SummaryKeeper : public MessagePresenter {
@@ -39,14 +32,6 @@ class SummaryKeeper : public MessagePresenter {
     }
     QString summary;
 };
-
-bool Save(QWidget& widget, const QString& path) {
-    const bool saved = widget.grab().save(path, "PNG");
-    if (saved) {
-        std::printf("%s\n", qPrintable(path));
-    }
-    return saved;
-}
 
 }  // namespace
 
@@ -78,43 +63,32 @@ int ShootStation(const QString& folder) {
     settings.WriteString(SettingsStore::kStationSection, SettingsStore::kStationPortsValue,
                          ports.join(','));
     const QString rom = dir.filePath("firmware.rom");
-    QFile file(rom);
-    const std::string text = FormatS3Records(std::vector<std::uint8_t>(8 * 1024, 0x5A), kBase);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size())) {
+    if (!shot::WriteRom(rom, std::vector<std::uint8_t>(8 * 1024, 0x5A))) {
         return 1;
     }
-    file.close();
 
     SettingsPortMapping mapping(settings);
     CLoaderDialog window(app, mapping);
     window.show();
     FindControl<QLineEdit>(window, ids::kRomPath)->setText(rom);
     FindControl<QPushButton>(window, ids::kStart)->click();
-    QElapsedTimer timer;
-    timer.start();
-    while (boxes.summary.isEmpty() && timer.elapsed() < 120000) {
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    if (boxes.summary.isEmpty() || window.Station() == nullptr) {
+    if (!shot::ProcessUntil([&] { return !boxes.summary.isEmpty(); }, 120000) ||
+        window.Station() == nullptr) {
         std::fprintf(stderr, "vantrel-screenshot: the batch never ended\n");
         return 1;
     }
-    QDir().mkpath(folder);
-    bool saved = Save(window, folder + QStringLiteral("/station-batch.png"));
+    bool saved = shot::SavePng(window.grab(), folder + QStringLiteral("/station-batch.png"));
 
     QMessageBox summary(QMessageBox::Warning, app.ApplicationName(), boxes.summary, QMessageBox::Ok,
                         &window);
     summary.show();
     QApplication::processEvents();
-    saved = Save(summary, folder + QStringLiteral("/station-summary.png")) && saved;
+    saved = shot::SavePng(summary.grab(), folder + QStringLiteral("/station-summary.png")) && saved;
 
     CStationDialog station(
         window.Station()->Settings(), &window.Station()->Tally(), false, [] {}, &window);
     station.show();
     QApplication::processEvents();
-    saved = Save(station, folder + QStringLiteral("/station-dialog.png")) && saved;
+    saved = shot::SavePng(station.grab(), folder + QStringLiteral("/station-dialog.png")) && saved;
     return saved ? 0 : 1;
 }

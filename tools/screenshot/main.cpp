@@ -9,21 +9,17 @@
 #include <QCheckBox>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QThread>
 #include <chrono>
 #include <cstdio>
 
-#include "image/SRecordWriter.h"
 #include "serial/PortMapping.h"
 #include "tools/screenshot/PortMappingShot.h"
+#include "tools/screenshot/ShotSupport.h"
 #include "tools/screenshot/StationShot.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
@@ -35,7 +31,6 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr unsigned kUnits = 4;
-constexpr std::uint32_t kBase = 0x00C10000;
 constexpr int kShotAtPercent = 45;
 
 // Answers every box with its first button, so the Exit question at the end gets Yes.
@@ -47,20 +42,6 @@ class YesPresenter : public vantrel::MessagePresenter {
                                                                   : vantrel::BoxResult::Ok;
     }
 };
-
-template <class Done>
-bool ProcessUntil(Done done, int limitMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > limitMs) {
-            return false;
-        }
-        QApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
 
 std::vector<std::uint8_t> Pattern(std::size_t size) {
     std::vector<std::uint8_t> bytes(size);
@@ -116,14 +97,8 @@ int main(int argc, char* argv[]) {
                                    QString::fromStdString(bench.LinkPath(unit)));
     }
     const QString rom = dir.filePath("firmware.rom");
-    {
-        QFile file(rom);
-        const std::string text = FormatS3Records(Pattern(48 * 1024), kBase);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(text.data(), static_cast<qint64>(text.size())) !=
-                static_cast<qint64>(text.size())) {
-            return 1;
-        }
+    if (!shot::WriteRom(rom, Pattern(48 * 1024))) {
+        return 1;
     }
 
     SettingsPortMapping mapping(app.Settings());
@@ -137,7 +112,7 @@ int main(int argc, char* argv[]) {
 
     auto* progress = FindControl<QProgressBar>(window, ids::kProgress);
     auto* status = FindControl<QLineEdit>(window, ids::kPortStatus[0]);
-    const bool reached = ProcessUntil(
+    const bool reached = shot::ProcessUntil(
         [&] {
             return status->text().startsWith(QStringLiteral("FW Load Cmd")) &&
                    progress->value() >= kShotAtPercent;
@@ -146,12 +121,7 @@ int main(int argc, char* argv[]) {
     if (!reached) {
         std::fprintf(stderr, "vantrel-screenshot: the run never got to the firmware\n");
     }
-    const QPixmap shot = window.grab();
-    QDir().mkpath(QFileInfo(out).absolutePath());
-    const bool saved = reached && shot.save(out, "PNG");
-    if (saved) {
-        std::printf("%s\n", qPrintable(out));
-    }
+    const bool saved = reached && shot::SavePng(window.grab(), out);
     FindControl<QPushButton>(window, ids::kExit)->click();
     return saved ? 0 : 1;
 }
