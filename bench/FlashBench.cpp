@@ -268,8 +268,8 @@ int main(int argc, char* argv[]) {
             std::snprintf(versusOne, sizeof versusOne, "%+.2f%%",
                           100.0 * (r.ms - one->ms) / one->ms);
         }
-        if (const Result* slow = find(row.romBytes, row.units);
-            slow != nullptr && row.baud != 57600) {
+        const Result* slow = row.baud != 57600 ? find(row.romBytes, row.units) : nullptr;
+        if (slow != nullptr) {
             std::snprintf(versusSlow, sizeof versusSlow, "%.4f", r.ms / slow->ms);
         }
         std::printf("%-8s %5d %6d %9.2f %9.2f %7.4f %9.2f %7.4f %9.2f %7.4f %9s %8s %7.2f %s\n",
@@ -285,8 +285,7 @@ int main(int argc, char* argv[]) {
                                 .count());
             }
         }
-        if (const Result* slow = find(row.romBytes, row.units);
-            slow != nullptr && row.baud != 57600) {
+        if (slow != nullptr) {
             // What the floors expect of the faster line, beside what it gave.
             std::printf("    vs 57600: time %.4f, floor %.4f, seq %.4f, wire %.4f\n",
                         r.ms / slow->ms, r.floorMs / slow->floorMs, r.sequenceMs / slow->sequenceMs,

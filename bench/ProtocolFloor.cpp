@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/MonitorPackets.h"
+
 namespace vantrel::bench {
 namespace {
 
 constexpr std::size_t kDemonBytes = 5630;
-constexpr std::size_t kChunk = 224;
-constexpr std::size_t kChunkOverhead = 10;
 
 double RoundUp(double ms, double poll) {
     return std::ceil(ms / poll - 1e-9) * poll;
@@ -18,8 +18,8 @@ double RoundUp(double ms, double poll) {
 template <typename Fn>
 double EachChunk(std::size_t bytes, Fn chunkMs) {
     double total = 0;
-    for (std::size_t sent = 0; sent < bytes; sent += kChunk) {
-        total += chunkMs(std::min(kChunk, bytes - sent));
+    for (std::size_t sent = 0; sent < bytes; sent += kMaxChunkData) {
+        total += chunkMs(std::min(kMaxChunkData, bytes - sent));
     }
     return total;
 }
