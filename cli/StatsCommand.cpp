@@ -8,18 +8,13 @@
 namespace vantrel::cli {
 
 int RunStatsCommand(const StatsRequest& request, std::ostream& out, std::ostream& err) {
-    if (!request.htmlPath.empty()) {
-        if (const auto error = WriteLogPage(request.target, request.since, request.htmlPath)) {
-            err << "vantrel-cli: " << *error << '\n';
-            return kExitNothingFlashed;
-        }
-        return kExitAllComplete;
-    }
-    const auto error = ReadLog(request.target, [&](const RunLog& log) {
-        const auto stations = GatherStats(log.Counts(request.since));
-        out << (request.json ? StatsJson(stations, request.since)
-                             : StatsText(stations, request.since));
-    });
+    const auto error = !request.htmlPath.empty()
+                           ? WriteLogPage(request.target, request.since, request.htmlPath)
+                           : ReadLog(request.target, [&](const RunLog& log) {
+                                 const auto stations = GatherStats(log.Counts(request.since));
+                                 out << (request.json ? StatsJson(stations, request.since)
+                                                      : StatsText(stations, request.since));
+                             });
     if (error) {
         err << "vantrel-cli: " << *error << '\n';
         return kExitNothingFlashed;

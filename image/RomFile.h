@@ -7,11 +7,7 @@
 namespace vantrel {
 
 struct FileCloser {
-    void operator()(std::FILE* file) const {
-        if (file != nullptr) {
-            std::fclose(file);
-        }
-    }
+    void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
 // An open ROM file; closed when it goes.

@@ -61,7 +61,6 @@ class HeadlessSession {
     LoaderState& State() { return core_->State(); }
     SerialLink& Link() { return core_->Link(); }
     RecordingView& View() { return view_; }
-    const PortMapping& Mapping() const { return *mapping_; }
 
   private:
     std::unique_ptr<PortMapping> mapping_;
