@@ -49,7 +49,8 @@ std::chrono::nanoseconds ByteTime(const LineSample& line) {
 std::span<const std::uint8_t> DemonReference() {
     static const std::vector<std::uint8_t> reference = [] {
         DemonImage image{};
-        const std::int32_t size = SRecordReader::LoadFromText(DemonImageText, image, 0x800);
+        const std::int32_t size =
+            SRecordReader::LoadFromText(DemonImageText, image, kDemonBaseAddress);
         if (size <= 0 || static_cast<std::size_t>(size) > image.size()) {
             throw std::runtime_error("the Demon text does not read: " + std::to_string(size));
         }
