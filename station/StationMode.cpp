@@ -117,13 +117,16 @@ const RunSummary& StationMode::EndBatch(RunOutcome outcome, LoaderState& state, 
     return summary_;
 }
 
-std::string StationMode::TakeReports() {
+std::string LogReportText(const std::vector<std::string>& reports) {
     std::string text;
-    for (const std::string& line :
-         recorder_ ? recorder_->TakeReports() : std::vector<std::string>{}) {
+    for (const std::string& line : reports) {
         text += (text.empty() ? "" : "\n\n") + std::string("Run log: ") + line;
     }
     return text;
+}
+
+std::string StationMode::TakeReports() {
+    return recorder_ ? LogReportText(recorder_->TakeReports()) : std::string();
 }
 
 bool StationMode::AllPassed() const {

@@ -21,6 +21,10 @@ class LoaderState;
 class SerialLink;
 class SettingsStore;
 
+// What the log had to say, as the user reads it: "Run log: " before each report, a blank line
+// between two; empty when it said nothing.
+std::string LogReportText(const std::vector<std::string>& reports);
+
 // Station mode as the user set it: its run log (an SQLite file or a postgresql:// address;
 // empty: none) and the names its records carry (empty: the host's and the login's).
 struct StationSettings {
@@ -62,8 +66,8 @@ class StationMode {
     // The one summary of the batch that ended: each unit passed or failed with its cause, the
     // run's own messages when it did not reach the units' end, and what the log had to say.
     QString SummaryText();
-    // What the log had to say since it was last asked, "Run log: " before each report: runs a
-    // killed window never finished, records that wait for the log. Empty when it said nothing.
+    // What the log had to say since it was last asked, as LogReportText: runs a killed window
+    // never finished, records that wait for the log.
     std::string TakeReports();
     // Whether every unit of the batch that ended passed.
     bool AllPassed() const;

@@ -180,6 +180,8 @@ TEST_F(StationModeTest, ARunAKilledWindowNeverFinishedIsToldAtTheNextStart) {
     Seed("Station", "Station", "line1-st3");
     Window();
     ASSERT_TRUE(WaitUntil([&] { return !boxes_.shown.empty(); }, 30s));
+    EXPECT_TRUE(boxes_.shown[0].text.startsWith("Run log: run "))
+        << boxes_.shown[0].text.toStdString();
     EXPECT_TRUE(boxes_.shown[0].text.endsWith(
         "on line1-st3 did not finish: COM1, COM2 may be erased and not flashed"))
         << boxes_.shown[0].text.toStdString();
