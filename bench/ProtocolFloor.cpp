@@ -4,11 +4,22 @@
 #include <cmath>
 
 #include "engine/MonitorPackets.h"
+#include "image/DemonImageText.h"
+#include "image/ImageBuffer.h"
+#include "image/SRecordReader.h"
 
 namespace vantrel::bench {
 namespace {
 
-constexpr std::size_t kDemonBytes = 5630;
+// What the loader sends of the Demon, as it reads it from the Demon text.
+std::size_t DemonBytes() {
+    static const std::size_t bytes = [] {
+        DemonImage image{};
+        return static_cast<std::size_t>(
+            std::max(0, SRecordReader::LoadFromText(DemonImageText, image, kDemonBaseAddress)));
+    }();
+    return bytes;
+}
 
 double RoundUp(double ms, double poll) {
     return std::ceil(ms / poll - 1e-9) * poll;
@@ -43,7 +54,7 @@ double FloorMs(std::size_t romBytes, int units, const UnitTimes& times, int baud
     total += 5 * slowOdd + pause(400);      // force to monitor, then its pause
     total += acked(4 * slow + slow, 20);    // enquiry and its ACK
     total += pause(100);                    // pause before the Demon
-    total += EachChunk(kDemonBytes, [&](std::size_t n) {
+    total += EachChunk(DemonBytes(), [&](std::size_t n) {
         return acked(static_cast<double>(n + kChunkOverhead) * slow + slow, 5);
     });
     total += 10 * slow + pause(300);  // RunDemon
