@@ -9,6 +9,7 @@
 #include "engine/LoaderState.h"
 #include "engine/MonitorPackets.h"
 #include "runlog/IsoTime.h"
+#include "runlog/NameRules.h"
 #include "settings/PortLabel.h"
 #include "settings/ProgramIdentity.h"
 
@@ -122,6 +123,39 @@ std::string ParseFailure(const QCommandLineParser& parser,
     return parser.errorText().toStdString();
 }
 
+// The values given to an option, as typed: the parser's own text would have turned bytes that
+// are not UTF-8 into U+FFFD.
+std::vector<std::string> TypedValues(const std::vector<std::string>& arguments, const char* name) {
+    std::vector<std::string> values;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (argument == "--") {
+            break;
+        }
+        if (argument.size() < 2 || argument[0] != '-' || OptionName(argument) != name) {
+            continue;
+        }
+        if (const std::size_t equals = argument.find('='); equals != std::string::npos) {
+            values.push_back(argument.substr(equals + 1));
+        } else if (i + 1 < arguments.size()) {
+            values.push_back(arguments[++i]);
+        }
+    }
+    return values;
+}
+
+// A name that goes into the log must be one its reports can show as it is.
+std::optional<std::string> NameRefusal(const std::vector<std::string>& arguments,
+                                       const char* name) {
+    for (const std::string& value : TypedValues(arguments, name)) {
+        if (const auto fault = NameFault(value)) {
+            return "--" + std::string(name) + " " + *fault +
+                   ": give a name in UTF-8 without control characters";
+        }
+    }
+    return std::nullopt;
+}
+
 }  // namespace
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
@@ -169,6 +203,11 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     options.logTarget = text("log");
     options.station = text("station");
     options.operatorName = text("operator");
+    for (const char* name : {"station", "operator"}) {
+        if (const auto refusal = NameRefusal(arguments, name)) {
+            return CliUsageError{*refusal};
+        }
+    }
     const auto statsTarget = text("stats");
     const auto since = text("since");
     const auto inspectTarget = text("inspect");

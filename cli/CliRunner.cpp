@@ -156,6 +156,7 @@ int CliRunner::Refuse(const std::string& reason) {
 
 int CliRunner::EndSummary() {
     summary_.finishedAt = std::chrono::system_clock::now();
+    summary_.interrupted = interrupted_.load();
     return summary_.ExitCode();
 }
 

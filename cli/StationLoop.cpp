@@ -18,18 +18,25 @@ std::string Trimmed(std::string text) {
 }  // namespace
 
 StationLoop::StationLoop(const CliOptions& options, CliRunner& runner, std::ostream& out,
-                         std::ostream& err, LineInput* input)
-    : options_(options), runner_(runner), out_(out), err_(err), input_(input) {}
+                         std::ostream& err, LineInput* input, const std::atomic<bool>* stop)
+    : options_(options), runner_(runner), out_(out), err_(err), input_(input), stop_(stop) {}
 
 StationLoop::~StationLoop() = default;
 
 int StationLoop::Run() {
     if (options_.logTarget) {
-        if (!OpenLog()) {
-            return kExitNothingFlashed;
+        if (const auto refused = OpenLog()) {
+            return *refused;
         }
-        runner_.SetBeforeUnits(
-            [this](const RunSummary& summary) { return recorder_->RecordStart(summary); });
+        runner_.SetBeforeUnits([this](const RunSummary& summary) {
+            const bool recorded = recorder_->RecordStart(summary);
+            // A stop that came while the log was waited for leaves the units alone.
+            if (Stopping()) {
+                runner_.RequestInterrupt();
+                return false;
+            }
+            return recorded;
+        });
     }
     int code = kExitNothingFlashed;
     do {
@@ -41,7 +48,7 @@ int StationLoop::Run() {
         if (recorder_) {
             recorder_->Flush();
         }
-    } while (options_.loop && !runner_.Interrupted() && NextBatch());
+    } while (options_.loop && !Stopping() && NextBatch());
     if (recorder_) {
         for (const std::string& line : recorder_->LeftOver()) {
             err_ << "vantrel-cli: " << line << '\n';
@@ -50,19 +57,29 @@ int StationLoop::Run() {
             return kExitNotRecorded;
         }
     }
-    return runner_.Interrupted() ? kExitInterrupted : code;
+    return Stopping() ? kExitInterrupted : code;
 }
 
-bool StationLoop::OpenLog() {
+bool StationLoop::Stopping() const {
+    return runner_.Interrupted() || (stop_ != nullptr && stop_->load());
+}
+
+std::optional<int> StationLoop::OpenLog() {
     recorder_ = std::make_unique<StationRecorder>(
         *options_.logTarget, DefaultStationNames(options_.station, options_.operatorName),
-        [this](const std::string& line) { err_ << "vantrel-cli: " << line << '\n'; });
-    if (const auto error = recorder_->Open()) {
-        err_ << "vantrel-cli: " << *error << '\n';
+        "vantrel-cli", [this](const std::string& line) { err_ << "vantrel-cli: " << line << '\n'; },
+        stop_);
+    try {
+        recorder_->Open();
+    } catch (const RunLogError& error) {
         recorder_.reset();
-        return false;
+        if (error.Kind() == LogFailure::Stopped) {
+            return kExitInterrupted;
+        }
+        err_ << "vantrel-cli: " << error.what() << '\n';
+        return kExitNothingFlashed;
     }
-    return true;
+    return std::nullopt;
 }
 
 void StationLoop::Keep(const RunSummary& summary) {
@@ -89,7 +106,7 @@ bool StationLoop::NextBatch() {
         if (err_.fail()) {
             return false;  // nobody left to answer
         }
-        const auto line = input_->Next([this] { return runner_.Interrupted(); });
+        const auto line = input_->Next([this] { return Stopping(); });
         if (!line) {
             return false;
         }

@@ -10,7 +10,7 @@ namespace vantrel::cli {
 int RunStatsCommand(const StatsRequest& request, std::ostream& out, std::ostream& err) {
     const auto error = !request.htmlPath.empty()
                            ? WriteLogPage(request.target, request.since, request.htmlPath)
-                           : ReadLog(request.target, [&](const RunLog& log) {
+                           : ReadLog(request.target, [&](RunLog& log) {
                                  const auto stations = GatherStats(log.Counts(request.since));
                                  out << (request.json ? StatsJson(stations, request.since)
                                                       : StatsText(stations, request.since));

@@ -2,6 +2,7 @@
 #include <unistd.h>
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <atomic>
 #include <csignal>
 #include <iostream>
 #include <optional>
@@ -20,8 +21,12 @@
 namespace {
 
 int interruptPipe[2] = {-1, -1};
+// Seen at once by every wait on the run log, which may be under way on this thread.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 void OnInterrupt(int) {
+    stopRequested.store(true);
     const char byte = 1;
     // Only async-signal-safe work here: the event loop picks the byte up.
     [[maybe_unused]] ssize_t written = write(interruptPipe[1], &byte, 1);
@@ -93,6 +98,6 @@ int main(int argc, char* argv[]) {
         input.emplace(STDIN_FILENO);
     }
     vantrel::cli::StationLoop station(options, runner, std::cout, std::cerr,
-                                      input ? &*input : nullptr);
+                                      input ? &*input : nullptr, &stopRequested);
     return station.Run();
 }

@@ -42,6 +42,7 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
     }
     // A chunk armed by a run that was stopped must not go out in this one.
     state_.DisarmChunk();
+    state_.SetBytesSent(false);
     try {
         std::int32_t demonSize = 0;
         std::int32_t romSize = 0;
@@ -162,6 +163,8 @@ void DownloadWorker::ReportError(std::string_view message) {
 }
 
 void DownloadWorker::Send(std::uint16_t length) {
+    // Before the call: a write carried out while a stop comes may still reach the units.
+    state_.SetBytesSent(true);
     host_.WriteToSelected(std::span<const std::uint8_t>(packet_.data(), length));
 }
 

@@ -40,6 +40,9 @@ class LoaderState {
     void SetInProgress(bool value) { inProgress_.store(value); }
     // A port takes part while it is selected and a run is in progress.
     bool IsActive(int port) { return InProgress() && Port(port).selected.load(); }
+    // Whether this run has written a byte to a unit yet: a run stopped before it touched none.
+    bool BytesSent() const { return bytesSent_.load(); }
+    void SetBytesSent(bool value) { bytesSent_.store(value); }
 
     // UI thread: each ACK byte moves a non-zero stage counter on by one; every other byte is
     // ignored. Nothing is counted while no run is in progress or the port is not selected.
@@ -81,6 +84,7 @@ class LoaderState {
 
     std::array<PortSlot, kPortCount> ports_{};
     std::atomic<bool> inProgress_{false};
+    std::atomic<bool> bytesSent_{false};
     std::atomic<int> awaitedStage_{0};
     // The packet and its stages belong to whoever moved the state last: the worker while idle
     // or armed, the UI thread while writing.

@@ -11,14 +11,16 @@ struct SqliteTarget {
     std::string path;
 };
 
+// Every field is a value handed to the database client as a parameter of its own, never text
+// spliced into a connection string.
 struct PostgresTarget {
     std::string user;
     std::string password;
     std::string host;  // a name, an address, or a socket folder (starts with '/')
     int port = 5432;
     std::string database;
-    std::string sslMode;      // ?sslmode=require, verify-full, ...; empty: the driver's default
-    std::string sslRootCert;  // ?sslrootcert=FILE: the authority a server's certificate must have
+    std::string sslMode;      // one of kSslModes; empty: the client's default
+    std::string sslRootCert;  // the authority a server's certificate must have: a file path
 };
 
 using LogTarget = std::variant<SqliteTarget, PostgresTarget>;
@@ -27,11 +29,17 @@ struct LogTargetError {
     std::string text;
 };
 
-// "postgresql://user@host[:port]/dbname" (also "postgres://", "?host=/socket/folder" for a
-// Unix socket, "?sslmode=...&sslrootcert=FILE" for TLS); anything else is an SQLite file path.
+// What a PostgreSQL address may ask for in sslmode.
+inline constexpr const char* kSslModes[] = {"disable", "allow",     "prefer",
+                                            "require", "verify-ca", "verify-full"};
+
+// "postgresql://user@host[:port]/dbname" (also "postgres://"), with only these options after
+// '?': host=/socket/folder, sslmode=MODE, sslrootcert=FILE. Anything else is an SQLite file
+// path. An error never shows the password.
 std::variant<LogTarget, LogTargetError> ParseLogTarget(const std::string& text);
 
-// The target as it may be shown: a PostgreSQL address without its password.
+// The target as it may be shown: a PostgreSQL address without its password, whatever the
+// password holds, also when the address is malformed.
 std::string ShownLogTarget(const std::string& text);
 
 }  // namespace vantrel

@@ -1,30 +1,23 @@
 #include "runlog/RunLog.h"
 
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QVariant>
-#include <atomic>
-#include <optional>
+#include <algorithm>
+#include <set>
 
 namespace vantrel {
 namespace {
 
 // Only the key column differs between the two databases; neither reuses an id.
-QString RunsTable(bool postgres) {
-    return QStringLiteral(
-               "CREATE TABLE runs ("
-               "id %1, started_at TEXT NOT NULL, finished_at TEXT NOT NULL, "
-               "station TEXT NOT NULL, operator TEXT NOT NULL, tool_version TEXT NOT NULL, "
-               "rom_path TEXT NOT NULL, rom_sha256 TEXT, rom_bytes BIGINT, "
-               "base_address TEXT NOT NULL, baud INTEGER NOT NULL, outcome TEXT NOT NULL, "
-               "exit_code INTEGER NOT NULL, run_key TEXT)")
-        .arg(postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT");
+std::string RunsTable(bool postgres) {
+    return std::string("CREATE TABLE runs (id ") +
+           (postgres ? "BIGSERIAL PRIMARY KEY" : "INTEGER PRIMARY KEY AUTOINCREMENT") +
+           ", started_at TEXT NOT NULL, finished_at TEXT NOT NULL, station TEXT NOT NULL, "
+           "operator TEXT NOT NULL, tool_version TEXT NOT NULL, rom_path TEXT NOT NULL, "
+           "rom_sha256 TEXT, rom_bytes BIGINT, base_address TEXT NOT NULL, baud INTEGER NOT NULL, "
+           "outcome TEXT NOT NULL, exit_code INTEGER NOT NULL, run_key TEXT, host TEXT, pid "
+           "BIGINT)";
 }
 
-const char* const kUnitsTable =
+constexpr const char* kUnitsTable =
     "CREATE TABLE units ("
     "run_id BIGINT NOT NULL REFERENCES runs(id), com_port TEXT NOT NULL, device TEXT NOT NULL, "
     "by_id_path TEXT, usb_serial TEXT, result TEXT NOT NULL, failed_stage INTEGER, "
@@ -36,315 +29,318 @@ struct AddedColumn {
     const char* column;
     const char* type;
 };
-constexpr AddedColumn kAddedColumns[] = {{"runs", "run_key", "TEXT"}, {"units", "cause", "TEXT"}};
+constexpr AddedColumn kAddedColumns[] = {{"runs", "run_key", "TEXT"},
+                                         {"units", "cause", "TEXT"},
+                                         {"runs", "host", "TEXT"},
+                                         {"runs", "pid", "BIGINT"}};
 
-QString NextConnectionName() {
-    static std::atomic<int> next{0};
-    return QStringLiteral("vantrel-runlog-%1").arg(next++);
+// A run is kept once by its key, a unit once by its run and port. A log of an earlier version
+// may hold a key twice: the record that went furthest (an end before a start), then the first,
+// stays, and the others go with their units.
+constexpr const char* kRunKeyIndex = "runs_run_key_unique";
+constexpr const char* kUnitPortIndex = "units_run_port";
+constexpr const char* kUnfinishedRank =
+    "CASE WHEN %.outcome IN ('running', 'interrupted') THEN 1 ELSE 0 END";
+
+std::string Ranked(const char* alias) {
+    std::string rank = kUnfinishedRank;
+    rank.replace(rank.find('%'), 1, alias);
+    return rank;
 }
 
-QVariant Text(const std::string& value) {
-    return QString::fromStdString(value);
+std::string LaterDuplicateOf(const char* run) {
+    return std::string("EXISTS (SELECT 1 FROM runs k WHERE k.run_key = ") + run +
+           ".run_key AND k.id <> " + run + ".id AND (" + Ranked("k") + " < " + Ranked(run) +
+           " OR (" + Ranked("k") + " = " + Ranked(run) + " AND k.id < " + run + ".id)))";
+}
+
+SqlValue Value(const std::string& text) {
+    return text;
+}
+
+SqlValue Value(std::int64_t number) {
+    return number;
 }
 
 template <typename T>
-QVariant OrNull(const std::optional<T>& value) {
+SqlValue Value(const std::optional<T>& value) {
+    if (!value) {
+        return std::monostate{};
+    }
     if constexpr (std::is_same_v<T, std::string>) {
-        return value ? Text(*value) : QVariant(QMetaType::fromType<QString>());
+        return *value;
     } else {
-        return value ? QVariant::fromValue(static_cast<qlonglong>(*value))
-                     : QVariant(QMetaType::fromType<qlonglong>());
+        return static_cast<std::int64_t>(*value);
     }
 }
 
-std::string ErrorText(const QSqlError& error) {
-    const QString text = error.text().trimmed();
-    return text.isEmpty() ? "unknown database error" : text.toStdString();
+std::int64_t Number(const std::optional<std::string>& text) {
+    return text ? std::stoll(*text) : 0;
 }
 
-QSqlQuery Prepared(const QSqlDatabase& db, const QString& sql) {
-    QSqlQuery query(db);
-    if (!query.prepare(sql)) {
-        throw RunLogError(ErrorText(query.lastError()));
+std::set<std::string> Names(const std::vector<SqlRow>& rows) {
+    std::set<std::string> names;
+    for (const SqlRow& row : rows) {
+        if (!row.empty() && row[0]) {
+            names.insert(*row[0]);
+        }
     }
-    return query;
-}
-
-// Binds the values in order, then runs the statement.
-void Execute(QSqlQuery& query, const std::vector<QVariant>& values = {}) {
-    for (const QVariant& value : values) {
-        query.addBindValue(value);
-    }
-    if (!query.exec()) {
-        throw RunLogError(ErrorText(query.lastError()));
-    }
-}
-
-QSqlQuery Executed(const QSqlDatabase& db, const QString& sql,
-                   const std::vector<QVariant>& values) {
-    QSqlQuery query = Prepared(db, sql);
-    Execute(query, values);
-    return query;
-}
-
-// The id of the run written under this key before, if any.
-std::optional<QVariant> RunId(const QSqlDatabase& db, const std::string& key) {
-    QSqlQuery query = Executed(db, "SELECT id FROM runs WHERE run_key = ?", {Text(key)});
-    if (!query.next()) {
-        return std::nullopt;
-    }
-    return query.value(0);
-}
-
-QVariant InsertRun(const QSqlDatabase& db, const RunRecord& run) {
-    QSqlQuery insert = Executed(
-        db,
-        "INSERT INTO runs (started_at, finished_at, station, operator, tool_version, rom_path, "
-        "rom_sha256, rom_bytes, base_address, baud, outcome, exit_code, run_key) "
-        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id",
-        {Text(run.startedAt), Text(run.finishedAt), Text(run.station), Text(run.operatorName),
-         Text(run.toolVersion), Text(run.romPath), OrNull(run.romSha256), OrNull(run.romBytes),
-         Text(run.baseAddress), QVariant(run.baud), Text(run.outcome), QVariant(run.exitCode),
-         Text(run.key)});
-    if (!insert.next()) {
-        throw RunLogError("the new run got no id");
-    }
-    const QVariant id = insert.value(0);
-    insert.finish();  // a statement still open would keep the commit from going through
-    return id;
-}
-
-// From the catalog: the driver's own look at a table's columns waits for a lock on it.
-bool HasColumn(const QSqlDatabase& db, bool postgres, const AddedColumn& added) {
-    if (!postgres) {
-        return db.record(added.table).contains(added.column);
-    }
-    QSqlQuery query(db);
-    query.prepare(
-        "SELECT 1 FROM information_schema.columns WHERE table_schema = current_schema() AND "
-        "table_name = ? AND column_name = ?");
-    query.addBindValue(QString(added.table));
-    query.addBindValue(QString(added.column));
-    return query.exec() && query.next();
+    return names;
 }
 
 }  // namespace
 
-RunLog::RunLog(const LogTarget& target, Mode mode)
-    : target_(target), mode_(mode), connection_(NextConnectionName()) {
-    Connect();
-}
-
-RunLog::~RunLog() {
-    {
-        QSqlDatabase db = QSqlDatabase::database(connection_, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(connection_);
-}
-
-void RunLog::Connect() {
-    const bool postgres = std::holds_alternative<PostgresTarget>(target_);
-    QSqlDatabase db = QSqlDatabase::contains(connection_)
-                          ? QSqlDatabase::database(connection_, false)
-                          : QSqlDatabase::addDatabase(postgres ? "QPSQL" : "QSQLITE", connection_);
-    if (!db.isValid()) {
-        throw RunLogError(ErrorText(db.lastError()));
-    }
-    db.close();
-    if (const auto* pg = std::get_if<PostgresTarget>(&target_)) {
-        db.setHostName(QString::fromStdString(pg->host));
-        db.setPort(pg->port);
-        db.setUserName(QString::fromStdString(pg->user));
-        db.setPassword(QString::fromStdString(pg->password));
-        db.setDatabaseName(QString::fromStdString(pg->database));
-        // A server that is down, or a lock held by another session, must not hold the station:
-        // every wait is bounded and the record goes to the spool instead.
-        QString options = QStringLiteral(
-            "connect_timeout=5;options='-c statement_timeout=5000 -c lock_timeout=2000'");
-        if (!pg->sslMode.empty()) {
-            options += QString::fromStdString(";sslmode=" + pg->sslMode);
-        }
-        if (!pg->sslRootCert.empty()) {
-            options += QString::fromStdString(";sslrootcert=" + pg->sslRootCert);
-        }
-        db.setConnectOptions(options);
-    } else {
-        const QString path = QString::fromStdString(std::get<SqliteTarget>(target_).path);
-        if (mode_ == Mode::ReadOnly && !QFileInfo(path).isFile()) {
-            throw RunLogError("no such log file: " + path.toStdString());
-        }
-        db.setDatabaseName(path);
-        // Two stations may share a file: wait for the other's transaction.
-        db.setConnectOptions(mode_ == Mode::ReadOnly
-                                 ? "QSQLITE_BUSY_TIMEOUT=5000;QSQLITE_OPEN_READONLY"
-                                 : "QSQLITE_BUSY_TIMEOUT=5000");
-    }
-    if (!db.open()) {
-        throw RunLogError(ErrorText(db.lastError()));
-    }
-    if (mode_ == Mode::ReadWrite) {
-        CreateTables();
-    }
-    connected_ = true;
-}
-
-void RunLog::CreateTables() {
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
-    const bool postgres = std::holds_alternative<PostgresTarget>(target_);
-    // Only what is missing is made, so a role that may only write rows can log. The catalog is
-    // asked, not the tables: a lock held on a table must not pass for a missing one.
-    const QStringList tables = db.tables();
-    std::vector<QString> statements;
-    if (!tables.contains("runs")) {
-        statements.push_back(RunsTable(postgres));
-        statements.push_back(QStringLiteral("CREATE INDEX runs_started_at ON runs (started_at)"));
-        statements.push_back(QStringLiteral("CREATE INDEX runs_run_key ON runs (run_key)"));
-    }
-    if (!tables.contains("units")) {
-        statements.push_back(QString(kUnitsTable));
-        statements.push_back(QStringLiteral("CREATE INDEX units_run_id ON units (run_id)"));
-    }
-    for (const AddedColumn& added : kAddedColumns) {
-        if (tables.contains(added.table) && !HasColumn(db, postgres, added)) {
-            statements.push_back(QStringLiteral("ALTER TABLE %1 ADD COLUMN %2 %3")
-                                     .arg(added.table, added.column, added.type));
-        }
-    }
-    for (const QString& sql : statements) {
-        QSqlQuery query(db);
-        if (!query.exec(sql)) {
-            // SQLite does not report a file that is not a database until it is first read.
-            throw RunLogError(ErrorText(query.lastError()));
-        }
+RunLog::RunLog(const LogTarget& target, LogAccess access, LogWaits waits)
+    : target_(target), access_(access), waits_(waits) {
+    Connected();
+    if (access_ == LogAccess::ReadWrite) {
+        MakeWhatIsMissing();
     }
 }
 
-void RunLog::Write(const RunRecord& run) {
-    InTransaction([&](QSqlDatabase& db) {
-        const std::optional<QVariant> known = RunId(db, run.key);
-        const QVariant runId = known ? *known : InsertRun(db, run);
-        if (known) {
-            Executed(db,
-                     "UPDATE runs SET finished_at = ?, rom_sha256 = ?, rom_bytes = ?, outcome = ?, "
-                     "exit_code = ? WHERE id = ?",
-                     {Text(run.finishedAt), OrNull(run.romSha256), OrNull(run.romBytes),
-                      Text(run.outcome), QVariant(run.exitCode), runId});
-        }
-        // Units are updated in place, never deleted: a logging role needs no DELETE.
-        QSqlQuery update =
-            Prepared(db,
-                     "UPDATE units SET device = ?, by_id_path = ?, usb_serial = ?, result = ?, "
-                     "failed_stage = ?, failed_text = ?, duration_ms = ?, cause = ? "
-                     "WHERE run_id = ? AND com_port = ?");
-        QSqlQuery insert =
-            Prepared(db,
-                     "INSERT INTO units (device, by_id_path, usb_serial, result, failed_stage, "
-                     "failed_text, duration_ms, cause, run_id, com_port) VALUES (?, ?, ?, ?, ?, ?, "
-                     "?, ?, ?, ?)");
-        for (const UnitRecord& u : run.units) {
-            const std::vector<QVariant> values = {
-                Text(u.device),       OrNull(u.byIdPath),    OrNull(u.usbSerial),
-                Text(u.result),       OrNull(u.failedStage), OrNull(u.failedText),
-                OrNull(u.durationMs), OrNull(u.cause),       runId,
-                Text(u.comPort)};
-            Execute(known ? update : insert, values);
-            if (known && update.numRowsAffected() == 0) {
-                Execute(insert, values);
-            }
-        }
-    });
-}
+RunLog::~RunLog() = default;
 
-std::vector<InterruptedRun> RunLog::CloseInterrupted(const std::string& station,
-                                                     const std::string& now) {
-    std::vector<InterruptedRun> runs;
-    InTransaction([&](QSqlDatabase& db) {
-        QSqlQuery running = Executed(
-            db, "SELECT id, started_at FROM runs WHERE station = ? AND outcome = ? ORDER BY id",
-            {Text(station), QString(kRunningOutcome)});
-        while (running.next()) {
-            runs.push_back({running.value(0).toLongLong(),
-                            running.value(1).toString().toStdString(),
-                            station,
-                            {}});
-        }
-        running.finish();
-        for (InterruptedRun& run : runs) {
-            const auto id = QVariant::fromValue(static_cast<qlonglong>(run.id));
-            QSqlQuery ports =
-                Executed(db, "SELECT com_port FROM units WHERE run_id = ? ORDER BY com_port", {id});
-            while (ports.next()) {
-                run.comPorts.push_back(ports.value(0).toString().toStdString());
-            }
-            Executed(db, "UPDATE runs SET outcome = ?, finished_at = ? WHERE id = ?",
-                     {QString(kInterruptedOutcome), Text(now), id});
-        }
-    });
-    return runs;
-}
-
-void RunLog::InTransaction(const std::function<void(QSqlDatabase&)>& work) {
-    if (!connected_) {
-        Connect();
+LogDatabase& RunLog::Connected() {
+    if (!database_) {
+        database_ = ConnectLogDatabase(target_, access_, LogDeadline(waits_));
     }
-    QSqlDatabase db = QSqlDatabase::database(connection_, false);
+    return *database_;
+}
+
+std::vector<SqlRow> RunLog::Query(const std::string& sql, const std::vector<SqlValue>& values) {
     try {
-        if (!db.transaction()) {
-            throw RunLogError(ErrorText(db.lastError()));
-        }
-        work(db);
-        if (!db.commit()) {
-            throw RunLogError(ErrorText(db.lastError()));
-        }
+        return Connected().Run(sql, values, LogDeadline(waits_));
     } catch (const RunLogError&) {
-        db.rollback();
-        db.close();
-        connected_ = false;
+        database_.reset();
         throw;
     }
 }
 
-std::vector<UnitCount> RunLog::Counts(const std::string& since) const {
-    QSqlQuery query =
-        Executed(QSqlDatabase::database(connection_, false),
-                 "SELECT r.station, u.com_port, u.result, u.failed_text, COUNT(*) FROM units u "
-                 "JOIN runs r ON r.id = u.run_id WHERE r.started_at >= ? "
-                 "GROUP BY r.station, u.com_port, u.result, u.failed_text",
-                 {Text(since)});
-    std::vector<UnitCount> counts;
-    while (query.next()) {
-        UnitCount count;
-        count.station = query.value(0).toString().toStdString();
-        count.comPort = query.value(1).toString().toStdString();
-        count.result = query.value(2).toString().toStdString();
-        if (!query.value(3).isNull()) {
-            count.failedText = query.value(3).toString().toStdString();
+template <typename Work>
+void RunLog::InTransaction(Work work) {
+    LogDatabase& db = Connected();
+    const LogDeadline deadline(waits_);
+    try {
+        db.BeginWriting(deadline);
+        work(db, deadline);
+        db.Commit(deadline);
+    } catch (const RunLogError&) {
+        db.Abandon();
+        database_.reset();
+        throw;
+    }
+}
+
+void RunLog::MakeWhatIsMissing() {
+    // Looked up in the catalog, never by trying: a role that may only write rows logs to a log
+    // that lacks nothing, and several stations starting on an empty database make it once.
+    const bool postgres = Connected().IsPostgres();
+    struct Catalog {
+        std::set<std::string> tables, indexes;
+        std::set<std::string> columns[2];
+    };
+    const auto look = [postgres](LogDatabase& db, const LogDeadline& deadline) {
+        Catalog catalog;
+        catalog.tables = Names(db.Run(
+            postgres ? "SELECT table_name FROM information_schema.tables WHERE table_schema = "
+                       "current_schema()"
+                     : "SELECT name FROM sqlite_master WHERE type = 'table'",
+            {}, deadline));
+        catalog.indexes = Names(
+            db.Run(postgres ? "SELECT indexname FROM pg_indexes WHERE schemaname = current_schema()"
+                            : "SELECT name FROM sqlite_master WHERE type = 'index'",
+                   {}, deadline));
+        int slot = 0;
+        for (const char* table : {"runs", "units"}) {
+            catalog.columns[slot++] =
+                Names(db.Run(postgres ? "SELECT column_name FROM information_schema.columns WHERE "
+                                        "table_schema = current_schema() AND table_name = ?"
+                                      : "SELECT name FROM pragma_table_info(?)",
+                             {std::string(table)}, deadline));
         }
-        count.count = query.value(4).toLongLong();
-        counts.push_back(count);
+        return catalog;
+    };
+    const auto missing = [](const Catalog& catalog) {
+        bool lacking = !catalog.tables.contains("runs") || !catalog.tables.contains("units") ||
+                       !catalog.indexes.contains(kRunKeyIndex) ||
+                       !catalog.indexes.contains(kUnitPortIndex);
+        for (const AddedColumn& added : kAddedColumns) {
+            lacking =
+                lacking ||
+                !catalog.columns[std::string(added.table) == "runs" ? 0 : 1].contains(added.column);
+        }
+        return lacking;
+    };
+    {
+        LogDatabase& db = Connected();
+        try {
+            if (!missing(look(db, LogDeadline(waits_)))) {
+                return;
+            }
+        } catch (const RunLogError&) {
+            database_.reset();
+            throw;
+        }
+    }
+    InTransaction([&](LogDatabase& db, const LogDeadline& deadline) {
+        if (postgres) {
+            // DDL of two sessions at once collides in the catalog: one after the other.
+            db.Run("SELECT pg_advisory_xact_lock(7386017)", {}, deadline);
+        }
+        const Catalog catalog = look(db, deadline);
+        std::vector<std::string> statements;
+        if (!catalog.tables.contains("runs")) {
+            statements.push_back(RunsTable(postgres));
+            statements.emplace_back("CREATE INDEX runs_started_at ON runs (started_at)");
+        }
+        if (!catalog.tables.contains("units")) {
+            statements.emplace_back(kUnitsTable);
+            statements.emplace_back("CREATE INDEX units_run_id ON units (run_id)");
+        }
+        for (const AddedColumn& added : kAddedColumns) {
+            const bool runs = std::string(added.table) == "runs";
+            if (catalog.tables.contains(added.table) &&
+                !catalog.columns[runs ? 0 : 1].contains(added.column)) {
+                statements.push_back(std::string("ALTER TABLE ") + added.table + " ADD COLUMN " +
+                                     added.column + " " + added.type);
+            }
+        }
+        if (!catalog.indexes.contains(kRunKeyIndex)) {
+            statements.push_back(
+                "DELETE FROM units WHERE run_id IN (SELECT r.id FROM runs r "
+                "WHERE " +
+                LaterDuplicateOf("r") + ")");
+            statements.push_back("DELETE FROM runs WHERE " + LaterDuplicateOf("runs"));
+            statements.emplace_back("DROP INDEX IF EXISTS runs_run_key");
+            statements.push_back(std::string("CREATE UNIQUE INDEX ") + kRunKeyIndex +
+                                 " ON runs (run_key)");
+        }
+        if (!catalog.indexes.contains(kUnitPortIndex)) {
+            statements.emplace_back(
+                postgres ? "DELETE FROM units a USING units b WHERE a.run_id = b.run_id AND "
+                           "a.com_port = b.com_port AND a.ctid > b.ctid"
+                         : "DELETE FROM units WHERE rowid NOT IN (SELECT MIN(rowid) FROM units "
+                           "GROUP BY run_id, com_port)");
+            statements.push_back(std::string("CREATE UNIQUE INDEX ") + kUnitPortIndex +
+                                 " ON units (run_id, com_port)");
+        }
+        for (const std::string& sql : statements) {
+            db.Run(sql, {}, deadline);
+        }
+    });
+}
+
+void RunLog::Write(const RunRecord& run) {
+    const bool finished = run.outcome != kRunningOutcome;
+    InTransaction([&](LogDatabase& db, const LogDeadline& deadline) {
+        const auto runId = [&] {
+            return db.Run("SELECT id FROM runs WHERE run_key = ?", {Value(run.key)}, deadline);
+        };
+        // Looked up first, so a record written again takes no new id; the insert's own check
+        // settles two stations writing one record at once.
+        auto id = runId();
+        if (id.empty()) {
+            db.Run(
+                "INSERT INTO runs (started_at, finished_at, station, operator, tool_version, "
+                "rom_path, rom_sha256, rom_bytes, base_address, baud, outcome, exit_code, run_key, "
+                "host, pid) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) "
+                "ON CONFLICT (run_key) DO NOTHING",
+                {Value(run.startedAt), Value(run.finishedAt), Value(run.station),
+                 Value(run.operatorName), Value(run.toolVersion), Value(run.romPath),
+                 Value(run.romSha256), Value(run.romBytes), Value(run.baseAddress),
+                 Value(std::int64_t{run.baud}), Value(run.outcome),
+                 Value(std::int64_t{run.exitCode}), Value(run.key),
+                 run.host.empty() ? SqlValue{} : Value(run.host), Value(run.pid)},
+                deadline);
+            id = runId();
+        }
+        if (finished) {
+            db.Run(
+                "UPDATE runs SET finished_at = ?, rom_sha256 = ?, rom_bytes = ?, outcome = ?, "
+                "exit_code = ? WHERE run_key = ?",
+                {Value(run.finishedAt), Value(run.romSha256), Value(run.romBytes),
+                 Value(run.outcome), Value(std::int64_t{run.exitCode}), Value(run.key)},
+                deadline);
+        }
+        if (id.empty()) {
+            throw RunLogError(LogFailure::Database, "the run " + run.key + " got no id");
+        }
+        const std::string sql =
+            std::string(
+                "INSERT INTO units (run_id, com_port, device, by_id_path, usb_serial, "
+                "result, failed_stage, failed_text, duration_ms, cause) VALUES (?, ?, ?, "
+                "?, ?, ?, ?, ?, ?, ?) ON CONFLICT (run_id, com_port) DO ") +
+            (finished ? "UPDATE SET device = excluded.device, by_id_path = excluded.by_id_path, "
+                        "usb_serial = excluded.usb_serial, result = excluded.result, "
+                        "failed_stage = excluded.failed_stage, failed_text = "
+                        "excluded.failed_text, duration_ms = excluded.duration_ms, cause = "
+                        "excluded.cause"
+                      : "NOTHING");
+        for (const UnitRecord& u : run.units) {
+            db.Run(sql,
+                   {Value(Number(id[0][0])), Value(u.comPort), Value(u.device), Value(u.byIdPath),
+                    Value(u.usbSerial), Value(u.result), Value(u.failedStage), Value(u.failedText),
+                    Value(u.durationMs), Value(u.cause)},
+                   deadline);
+        }
+    });
+}
+
+std::vector<InterruptedRun> RunLog::LeftRunning(const std::string& station) {
+    std::vector<InterruptedRun> runs;
+    for (const SqlRow& row : Query("SELECT id, started_at, host, pid FROM runs WHERE station = ? "
+                                   "AND outcome = ? ORDER BY id",
+                                   {station, std::string(kRunningOutcome)})) {
+        InterruptedRun run;
+        run.id = Number(row[0]);
+        run.startedAt = row[1].value_or("");
+        run.station = station;
+        run.host = row[2];
+        if (row[3]) {
+            run.pid = Number(row[3]);
+        }
+        for (const SqlRow& port : Query("SELECT com_port FROM units WHERE run_id = ? ORDER BY "
+                                        "com_port",
+                                        {run.id})) {
+            run.comPorts.push_back(port[0].value_or(""));
+        }
+        runs.push_back(std::move(run));
+    }
+    return runs;
+}
+
+void RunLog::MarkInterrupted(std::int64_t id, const std::string& now) {
+    Query("UPDATE runs SET outcome = ?, finished_at = ? WHERE id = ? AND outcome = ?",
+          {std::string(kInterruptedOutcome), now, id, std::string(kRunningOutcome)});
+}
+
+std::vector<UnitCount> RunLog::Counts(const std::string& since) {
+    std::vector<UnitCount> counts;
+    for (const SqlRow& row :
+         Query("SELECT r.station, u.com_port, u.result, u.failed_text, COUNT(*) FROM units u "
+               "JOIN runs r ON r.id = u.run_id WHERE r.started_at >= ? "
+               "GROUP BY r.station, u.com_port, u.result, u.failed_text",
+               {since})) {
+        counts.push_back({row[0].value_or(""), row[1].value_or(""), row[2].value_or(""), row[3],
+                          Number(row[4])});
     }
     return counts;
 }
 
-std::vector<HourCount> RunLog::UnitsPerHour(const std::string& since) const {
+std::vector<HourCount> RunLog::UnitsPerHour(const std::string& since) {
     // The times are fixed-width UTC texts, so their first 13 characters name the hour in
     // either database. A running or interrupted run has no passed or failed unit.
-    const QString passed(kPassedResult);
-    const QString failed(kFailedResult);
-    QSqlQuery query =
-        Executed(QSqlDatabase::database(connection_, false),
-                 "SELECT r.station, SUBSTR(r.started_at, 1, 13) AS started_hour, "
-                 "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END), "
-                 "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END) FROM units u "
-                 "JOIN runs r ON r.id = u.run_id WHERE r.started_at >= ? AND u.result IN (?, ?) "
-                 "GROUP BY r.station, SUBSTR(r.started_at, 1, 13) ORDER BY started_hour, r.station",
-                 {passed, failed, Text(since), passed, failed});
+    const std::string passed(kPassedResult);
+    const std::string failed(kFailedResult);
     std::vector<HourCount> hours;
-    while (query.next()) {
-        hours.push_back({query.value(0).toString().toStdString(),
-                         query.value(1).toString().toStdString(), query.value(2).toLongLong(),
-                         query.value(3).toLongLong()});
+    for (const SqlRow& row :
+         Query("SELECT r.station, SUBSTR(r.started_at, 1, 13) AS started_hour, "
+               "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END), "
+               "SUM(CASE WHEN u.result = ? THEN 1 ELSE 0 END) FROM units u "
+               "JOIN runs r ON r.id = u.run_id WHERE r.started_at >= ? AND u.result IN (?, ?) "
+               "GROUP BY r.station, SUBSTR(r.started_at, 1, 13) ORDER BY started_hour, r.station",
+               {passed, failed, since, passed, failed})) {
+        hours.push_back({row[0].value_or(""), row[1].value_or(""), Number(row[2]), Number(row[3])});
     }
     return hours;
 }

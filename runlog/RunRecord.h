@@ -37,6 +37,9 @@ struct RunRecord {
     std::string outcome;  // "running" until the run's end is written
     int exitCode = 0;
     std::vector<UnitRecord> units;
+    // The process that writes it: a run left running is interrupted only once it is gone.
+    std::string host;
+    std::optional<std::int64_t> pid;
 };
 
 // A unit's result once its run ended; a unit its run never reached was not flashed.
@@ -55,6 +58,8 @@ struct InterruptedRun {
     std::string startedAt;
     std::string station;
     std::vector<std::string> comPorts;
+    std::optional<std::string> host;  // of the process that wrote it; none in older logs
+    std::optional<std::int64_t> pid;
 };
 
 // How often units of one station and port ended one way: a row of the store's report.

@@ -1,50 +1,54 @@
 #include "runlog/RunRecorder.h"
 
-#include <algorithm>
+#include <optional>
 
 namespace vantrel {
 
-bool RunRecorder::Keep(const RunRecord& record, std::string& error) {
+void RunRecorder::Keep(const RunRecord& record) {
     // Behind a record held in memory the spool would no longer be in order.
-    if (memory_.empty() && spool_.Append(record, error)) {
+    if (!memory_.empty()) {
+        memory_.push_back(record);
+        throw RunLogError(LogFailure::Disk, "records before it are not safe on the disk either");
+    }
+    try {
+        spool_.Append(record);
         ++spooled_;
-        return true;
+    } catch (const RunLogError&) {
+        memory_.push_back(record);
+        throw;
     }
-    if (!memory_.empty() && error.empty()) {
-        error = "records before it are not safe on the disk either";
-    }
-    memory_.push_back(record);
-    return false;
 }
 
-std::optional<std::string> RunRecorder::Flush() {
-    std::string spoolError;
-    std::vector<RunRecord> waiting = spool_.Pending(spoolError);
-    const std::size_t fromSpool = waiting.size();
-    waiting.insert(waiting.end(), memory_.begin(), memory_.end());
-    std::size_t written = 0;
-    std::optional<std::string> refusal;
-    for (; written < waiting.size(); ++written) {
+void RunRecorder::Flush() {
+    const std::vector<SpooledRecord> waiting = spool_.Pending();
+    spooled_ = waiting.size();
+    std::vector<std::string> written;
+    std::optional<RunLogError> refusal;
+    for (const SpooledRecord& spooled : waiting) {
         try {
-            log_.Write(waiting[written]);
+            log_.Write(spooled.record);
+            written.push_back(spooled.line);
         } catch (const RunLogError& error) {
-            refusal = error.what();
+            refusal = error;
             break;
         }
     }
-    // What the log did not take stays, in order: the spool's rest, then memory's rest.
-    const auto at = [&](std::size_t index) { return waiting.begin() + static_cast<long>(index); };
-    const std::vector<RunRecord> spoolRest(at(std::min(written, fromSpool)), at(fromSpool));
-    memory_.assign(at(std::max(written, fromSpool)), waiting.end());
-    if (written > 0 && !spool_.Keep(spoolRest, spoolError) && !refusal) {
-        // Written already: replaying them later writes nothing twice.
-        refusal = spoolError;
+    while (!refusal && !memory_.empty()) {
+        try {
+            log_.Write(memory_.front());
+            memory_.erase(memory_.begin());
+        } catch (const RunLogError& error) {
+            refusal = error;
+        }
     }
-    spooled_ = spoolRest.size();
-    if (!refusal && !spoolError.empty()) {
-        refusal = spoolError;
+    if (!written.empty()) {
+        // Written already: should this fail, a later replay writes nothing twice.
+        spool_.Remove(written);
+        spooled_ -= written.size();
     }
-    return refusal;
+    if (refusal) {
+        throw *refusal;
+    }
 }
 
 }  // namespace vantrel

@@ -1,18 +1,13 @@
 #include "runlog/RunSpool.h"
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
+#include <map>
 
-#ifdef Q_OS_WIN
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "runlog/LocalFiles.h"
+#include "runlog/RunLogError.h"
 
 namespace vantrel {
 namespace {
@@ -42,20 +37,15 @@ std::optional<std::int64_t> OptionalNumber(const QJsonObject& object, const char
                                    : std::nullopt;
 }
 
-bool Sync(QFile& file) {
-    if (!file.flush()) {
-        return false;
-    }
-#ifdef Q_OS_WIN
-    return _commit(file.handle()) == 0;
-#else
-    return fsync(file.handle()) == 0;
-#endif
+constexpr std::chrono::milliseconds kSpoolLockBound{1000};
+
+std::string Shown(const QString& path) {
+    return QDir::toNativeSeparators(path).toStdString();
 }
 
 }  // namespace
 
-std::string RunRecordLine(const RunRecord& run) {
+std::string RunRecordLine(const RunRecord& run, const std::string& logName) {
     QJsonArray units;
     for (const UnitRecord& u : run.units) {
         units.append(QJsonObject{
@@ -85,11 +75,14 @@ std::string RunRecordLine(const RunRecord& run) {
         {"outcome", QString::fromStdString(run.outcome)},
         {"exit_code", run.exitCode},
         {"units", units},
+        {"log", QString::fromStdString(logName)},
+        {"host", QString::fromStdString(run.host)},
+        {"pid", Optional(run.pid)},
     };
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
-std::optional<RunRecord> RunRecordFromLine(const std::string& line) {
+std::optional<ParsedRecordLine> RunRecordFromLine(const std::string& line) {
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line));
     const QJsonObject object = document.object();
     if (!document.isObject() || !object["key"].isString() || !object["units"].isArray()) {
@@ -125,85 +118,103 @@ std::optional<RunRecord> RunRecordFromLine(const std::string& line) {
         unit.cause = OptionalText(u, "cause");
         run.units.push_back(unit);
     }
-    return run;
+    run.host = Text(object, "host");
+    run.pid = OptionalNumber(object, "pid");
+    return ParsedRecordLine{std::move(run), OptionalText(object, "log")};
 }
 
-QString RunSpool::PathFor(const std::string& shownTarget) {
-#ifdef Q_OS_WIN
-    const QString state = qEnvironmentVariable("LOCALAPPDATA", QDir::homePath());
-#else
-    const QString state =
-        qEnvironmentVariable("XDG_STATE_HOME", QDir::homePath() + QStringLiteral("/.local/state"));
-#endif
-    const QByteArray digest =
-        QCryptographicHash::hash(QByteArray::fromStdString(shownTarget), QCryptographicHash::Sha256)
-            .toHex()
-            .left(16);
-    return state + QStringLiteral("/vantrel/spool-") + QString::fromLatin1(digest) +
-           QStringLiteral(".jsonl");
+// Holds the spool's lock for one read or change.
+class RunSpool::Locked {
+  public:
+    explicit Locked(const RunSpool& spool)
+        : lock_(FileLock::Take(spool.path_ + QStringLiteral(".lock"),
+                               LogDeadline(LogWaits{kSpoolLockBound, nullptr}),
+                               "the spool " + Shown(spool.path_))) {}
+
+  private:
+    FileLock lock_;
+};
+
+RunSpool::RunSpool(QString path, std::string logName)
+    : path_(std::move(path)), logName_(std::move(logName)) {}
+
+QString RunSpool::PathFor(const std::string& logName) {
+    return StateFileFor("spool", logName, ".jsonl");
 }
 
-bool RunSpool::Append(const RunRecord& record, std::string& error) {
-    QDir().mkpath(QFileInfo(path_).absolutePath());
-    QFile file(path_);
-    const QByteArray line = QByteArray::fromStdString(RunRecordLine(record)) + '\n';
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append) || file.write(line) != line.size() ||
-        !Sync(file)) {
-        error = "cannot write " + path_.toStdString() + ": " + file.errorString().toStdString();
-        return false;
+void RunSpool::Append(const RunRecord& record) {
+    const Locked lock(*this);
+    // A line cut short by a crash must not swallow this record.
+    if (!EndsWithLineBreak(path_)) {
+        Tidy();
     }
-    return true;
+    AppendSynced(path_, RunRecordLine(record, logName_) + '\n');
 }
 
-std::vector<RunRecord> RunSpool::Pending(std::string& error) const {
-    std::vector<RunRecord> records;
-    QFile file(path_);
-    if (!file.exists()) {
-        return records;
+std::vector<SpooledRecord> RunSpool::Pending() {
+    const Locked lock(*this);
+    return Tidy();
+}
+
+void RunSpool::Remove(const std::vector<std::string>& lines) {
+    const Locked lock(*this);
+    std::map<std::string, int> written;
+    for (const std::string& line : lines) {
+        ++written[line];
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = "cannot read " + path_.toStdString() + ": " + file.errorString().toStdString();
-        return records;
+    std::string kept;
+    for (const SpooledRecord& spooled : Tidy()) {
+        if (auto found = written.find(spooled.line); found != written.end() && found->second > 0) {
+            --found->second;
+        } else {
+            kept += spooled.line + '\n';
+        }
     }
-    int lineNumber = 0;
-    while (!file.atEnd()) {
-        const QByteArray line = file.readLine().trimmed();
-        ++lineNumber;
-        if (line.isEmpty()) {
+    ReplaceSynced(path_, kept);
+}
+
+std::vector<std::string> RunSpool::TakeNotices() {
+    return std::exchange(notices_, {});
+}
+
+std::vector<SpooledRecord> RunSpool::Tidy() {
+    const std::string content = ReadWholeFile(path_);
+    std::vector<SpooledRecord> records;
+    std::string kept;
+    std::string aside;
+    const auto setAside = [&](const std::string& line, const std::string& why) {
+        aside += line + '\n';
+        notices_.push_back(why + " in the spool " + Shown(path_) + ": set aside in " +
+                           Shown(AsidePath()));
+    };
+    std::size_t start = 0;
+    for (int number = 1; start < content.size(); ++number) {
+        const std::size_t end = content.find('\n', start);
+        const std::string line =
+            content.substr(start, end == std::string::npos ? end : end - start);
+        start = end == std::string::npos ? content.size() : end + 1;
+        if (end == std::string::npos) {
+            setAside(line, "a line cut short (a crash or a full disk leaves one)");
             continue;
         }
-        if (auto record = RunRecordFromLine(line.toStdString())) {
-            records.push_back(std::move(*record));
-        } else {
-            // A line cut by a crash mid-write: the records around it still count.
-            error = path_.toStdString() + " line " + std::to_string(lineNumber) +
-                    " is not a record and is left out";
+        if (line.find_first_not_of(" \t\r") == std::string::npos) {
+            continue;
         }
+        auto parsed = RunRecordFromLine(line);
+        if (!parsed) {
+            setAside(line, "line " + std::to_string(number) + ", not a record,");
+        } else if (parsed->logName && *parsed->logName != logName_) {
+            setAside(line, "a record of the log " + *parsed->logName);
+        } else {
+            records.push_back({std::move(parsed->record), line});
+            kept += line + '\n';
+        }
+    }
+    if (!aside.empty()) {
+        AppendSynced(AsidePath(), aside);
+        ReplaceSynced(path_, kept);
     }
     return records;
-}
-
-bool RunSpool::Keep(const std::vector<RunRecord>& records, std::string& error) {
-    if (records.empty()) {
-        if (QFile::exists(path_) && !QFile::remove(path_)) {
-            error = "cannot remove " + path_.toStdString();
-            return false;
-        }
-        return true;
-    }
-    QSaveFile file(path_);
-    if (!file.open(QIODevice::WriteOnly)) {
-        error = "cannot write " + path_.toStdString() + ": " + file.errorString().toStdString();
-        return false;
-    }
-    for (const RunRecord& record : records) {
-        file.write(QByteArray::fromStdString(RunRecordLine(record)) + '\n');
-    }
-    if (!file.commit()) {
-        error = "cannot write " + path_.toStdString() + ": " + file.errorString().toStdString();
-        return false;
-    }
-    return true;
 }
 
 }  // namespace vantrel

@@ -5,9 +5,16 @@
 #include <utility>
 
 #include "runlog/IsoTime.h"
+#include "settings/ProgramIdentity.h"
 #include "station/StationRecorder.h"
 
 namespace vantrel {
+namespace {
+
+// How long a window that closes waits for the last records to reach a log that answers.
+constexpr std::chrono::milliseconds kLastWritesGrace{500};
+
+}  // namespace
 
 BackgroundRecorder::BackgroundRecorder(std::string target, StationNames names,
                                        std::function<void()> reported)
@@ -18,30 +25,40 @@ BackgroundRecorder::BackgroundRecorder(std::string target, StationNames names,
 
 BackgroundRecorder::~BackgroundRecorder() {
     {
-        const std::lock_guard lock(mutex_);
+        std::unique_lock lock(mutex_);
         ending_ = true;
+        wake_.notify_all();
+        if (!wake_.wait_for(lock, kLastWritesGrace, [this] { return idle_ && tasks_.empty(); })) {
+            stop_.store(true);
+        }
     }
-    wake_.notify_one();
     thread_.join();
 }
 
 void BackgroundRecorder::Serve(std::string target, StationNames names) {
-    StationRecorder recorder(std::move(target), std::move(names),
-                             [this](const std::string& line) { Report(line); });
+    StationRecorder recorder(
+        std::move(target), std::move(names), kProgramName,
+        [this](const std::string& line) { Report(line); }, &stop_);
     // A log that cannot be opened now is tried again by the next run, which waits for it.
-    const auto openError = recorder.Open();
-    if (openError) {
-        Report(*openError);
+    try {
+        recorder.Open();
+    } catch (const RunLogError& error) {
+        if (error.Kind() != LogFailure::Stopped) {
+            Report(error.what());
+        }
     }
     recorder_ = &recorder;
     for (;;) {
         std::function<void()> task;
         {
             std::unique_lock lock(mutex_);
+            idle_ = true;
+            wake_.notify_all();
             wake_.wait(lock, [this] { return ending_ || !tasks_.empty(); });
             if (tasks_.empty()) {
                 break;
             }
+            idle_ = false;
             task = std::move(tasks_.front());
             tasks_.pop_front();
         }
@@ -65,32 +82,53 @@ void BackgroundRecorder::Post(std::function<void()> task) {
         const std::lock_guard lock(mutex_);
         tasks_.push_back(std::move(task));
     }
-    wake_.notify_one();
+    wake_.notify_all();
+}
+
+void BackgroundRecorder::GiveUpStarts() {
+    startsGivenUp_.store(true);
 }
 
 bool BackgroundRecorder::RecordStart(const RunSummary& summary) {
-    std::promise<bool> recorded;
-    std::future<bool> answer = recorded.get_future();
-    Post([this, &summary, &recorded] {
+    auto recorded = std::make_shared<std::promise<bool>>();
+    std::future<bool> answer = recorded->get_future();
+    Post([this, summary, recorded] {
+        if (startsGivenUp_.load()) {
+            recorded->set_value(false);
+            return;
+        }
         if (!recorder_->IsOpen()) {
-            if (const auto error = recorder_->Open()) {
-                Report(*error + "; nothing flashed");
-                recorded.set_value(false);
+            try {
+                recorder_->Open();
+            } catch (const RunLogError& error) {
+                if (error.Kind() != LogFailure::Stopped) {
+                    Report(std::string(error.what()) + "; nothing flashed");
+                }
+                recorded->set_value(false);
                 return;
             }
         }
-        recorded.set_value(recorder_->RecordStart(summary));
+        recorded->set_value(recorder_->RecordStart(summary));
     });
+    // The recorder's waits are bounded; a stop ends them at once.
+    while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+        if (startsGivenUp_.load()) {
+            return false;
+        }
+    }
     return answer.get();
 }
 
 void BackgroundRecorder::RecordEnd(const RunSummary& summary) {
     Post([this, summary] {
-        const auto openError = recorder_->IsOpen() ? std::nullopt : recorder_->Open();
-        if (openError) {
-            Report(*openError + ": the run started " + IsoUtc(summary.startedAt) +
-                   " is not recorded");
-            return;
+        if (!recorder_->IsOpen()) {
+            try {
+                recorder_->Open();
+            } catch (const RunLogError& error) {
+                Report(std::string(error.what()) + ": the run started " +
+                       IsoUtc(summary.startedAt) + " is not recorded");
+                return;
+            }
         }
         recorder_->RecordEnd(summary);
         recorder_->Flush();

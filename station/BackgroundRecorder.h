@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -15,23 +16,27 @@ namespace vantrel {
 
 class StationRecorder;
 
-// A station's recorder on a thread of its own, so that no wait on the log (at most its bounded
-// timeouts) ever holds up the window. The log is opened, used and closed on that thread only.
-// What the recorder has to say is kept until taken.
+// A station's recorder on a thread of its own, so that no wait on the log (at most its bound)
+// ever holds up the window. The log is opened, used and closed on that thread only. What the
+// recorder has to say is kept until taken.
 class BackgroundRecorder {
   public:
     // reported: called on the recorder's thread whenever it has something new to say.
     BackgroundRecorder(std::string target, StationNames names, std::function<void()> reported = {});
-    // Keeps and writes what is queued still, as far as the log takes it, then ends the thread.
+    // Gives what is queued a moment to reach the log, then stops every wait at once: records
+    // not written by then wait in the spool.
     ~BackgroundRecorder();
     BackgroundRecorder(const BackgroundRecorder&) = delete;
     BackgroundRecorder& operator=(const BackgroundRecorder&) = delete;
 
     // The write-ahead record; waits for it. False when the run has no record anywhere and must
-    // not start. Any thread but the recorder's.
+    // not start, or starts are given up. Any thread but the recorder's.
     bool RecordStart(const RunSummary& summary);
     // The run's end: kept on the disk, then written, without waiting.
     void RecordEnd(const RunSummary& summary);
+    // A run waiting in RecordStart, and any later one, does not start: RecordStart answers
+    // false at once. What the recorder is writing goes on.
+    void GiveUpStarts();
     // Lines reported since the last call, oldest first.
     std::vector<std::string> TakeReports();
 
@@ -41,11 +46,14 @@ class BackgroundRecorder {
     void Serve(std::string target, StationNames names);
 
     std::function<void()> reported_;
+    std::atomic<bool> stop_{false};  // every wait on the log ends at once
+    std::atomic<bool> startsGivenUp_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
     std::deque<std::function<void()>> tasks_;
     std::vector<std::string> reports_;
     bool ending_ = false;
+    bool idle_ = false;
     StationRecorder* recorder_ = nullptr;  // lives on the thread, in Serve
     std::thread thread_;
 };

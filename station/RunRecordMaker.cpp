@@ -6,6 +6,7 @@
 
 #include "engine/UnitStage.h"
 #include "runlog/IsoTime.h"
+#include "runlog/WriterProcess.h"
 #include "settings/PortLabel.h"
 #include "settings/ProgramIdentity.h"
 
@@ -62,6 +63,9 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
     run.baud = summary.baud;
     run.outcome = OutcomeName(summary.outcome);
     run.exitCode = summary.ExitCode();
+    const WriterProcess writer = ThisProcess();
+    run.host = writer.host;
+    run.pid = writer.pid;
     for (const UnitResult& unit : summary.units) {
         UnitRecord record;
         record.comPort = PortLabel(unit.port);
@@ -70,6 +74,10 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
         record.byIdPath = ToStd(identity.byIdPath);
         record.usbSerial = ToStd(identity.usbSerial);
         record.result = UnitResultName(summary, unit);
+        if (record.result == kNotFlashedResult &&
+            (summary.outcome == RunOutcome::Stopped || summary.interrupted)) {
+            record.failedText = "Stopped before flashing: " + summary.stopText;
+        }
         if (record.result == kFailedResult) {
             record.failedStage = unit.endStage;
             if (!unit.status.empty()) {

@@ -48,6 +48,14 @@ std::string OneDecimal(double value) {
     return text;
 }
 
+std::string LeftAligned(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : text + std::string(width - text.size(), ' ');
+}
+
+std::string RightAligned(const std::string& text, std::size_t width) {
+    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
 int RunSummary::ExitCode() const {
     if (interrupted || outcome == RunOutcome::Stopped) {
         return kExitInterrupted;
@@ -79,11 +87,9 @@ std::string RunSummary::Text() const {
     std::string text;
     std::size_t complete = 0;
     for (const UnitResult& unit : units) {
-        char line[512];
-        std::snprintf(line, sizeof line, "%-5s %-24s %-8s %s%s\n", PortLabel(unit.port).c_str(),
-                      unit.device.c_str(), unit.complete ? "OK" : "FAILED", unit.status.c_str(),
-                      unit.cause.empty() ? "" : (" (" + unit.cause + ")").c_str());
-        text += line;
+        text += LeftAligned(PortLabel(unit.port), 5) + ' ' + LeftAligned(unit.device, 24) + ' ' +
+                LeftAligned(unit.complete ? "OK" : "FAILED", 8) + ' ' + unit.status +
+                (unit.cause.empty() ? "" : " (" + unit.cause + ")") + '\n';
         complete += unit.complete;
     }
     text += std::to_string(complete) + " of " + std::to_string(units.size()) + " units complete (" +

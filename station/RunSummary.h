@@ -44,10 +44,16 @@ struct RunSummary {
     std::optional<std::string> romSha256;  // of the file's bytes as read for this run
     std::optional<std::int64_t> romFileBytes;
     std::map<int, std::int64_t> unitMs;  // by port: from the run's start to the unit's last status
+    // Whether a byte went to the units: a run stopped before that flashed nothing.
+    bool unitsTouched = false;
+    std::string stopText = "interrupted";  // why a stopped run stopped
 
     int ExitCode() const;
     // Whether the run reached the units at all.
-    bool Flashed() const { return outcome && *outcome != RunOutcome::ImageError; }
+    bool Flashed() const {
+        return outcome && *outcome != RunOutcome::ImageError &&
+               !(*outcome == RunOutcome::Stopped && !unitsTouched);
+    }
     std::string Text() const;
     QJsonObject JsonObject() const;
     // The object as indented JSON text, with more members (the tally) added.
@@ -62,6 +68,10 @@ std::string OutcomeName(const std::optional<RunOutcome>& outcome);
 std::optional<double> YieldPercent(std::int64_t passed, std::int64_t failed);
 // "66.7": how the summaries show a share or a time; in JSON, the number rounded alike.
 std::string OneDecimal(double value);
+// A column of a text table: the text filled with blanks to the width on its right (left
+// aligned) or left; a longer text is shown whole.
+std::string LeftAligned(const std::string& text, std::size_t width);
+std::string RightAligned(const std::string& text, std::size_t width);
 double RoundedToOneDecimal(double value);
 
 }  // namespace vantrel

@@ -31,6 +31,7 @@ RunSummary BeginRunSummary(const std::string& romPath, const std::string& baseAd
 
 void TakeUnitResults(RunSummary& summary, LoaderState& state, SerialLink& link,
                      const std::function<QString(int port)>& statusOf) {
+    summary.unitsTouched = state.BytesSent();
     for (UnitResult& unit : summary.units) {
         unit.status = statusOf(unit.port).toStdString();
         const PortSlot& slot = state.Port(unit.port);

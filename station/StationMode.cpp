@@ -111,7 +111,8 @@ const RunSummary& StationMode::EndBatch(RunOutcome outcome, LoaderState& state, 
     TakeUnitResults(summary_, state, link, statusOf);
     summary_.finishedAt = std::chrono::system_clock::now();
     tally_.Add(summary_);
-    if (recorder_) {
+    // A batch the log refused to start has nowhere to record its end either.
+    if (recorder_ && !refused_.load()) {
         recorder_->RecordEnd(summary_);
     }
     return summary_;
@@ -127,6 +128,12 @@ std::string LogReportText(const std::vector<std::string>& reports) {
 
 std::string StationMode::TakeReports() {
     return recorder_ ? LogReportText(recorder_->TakeReports()) : std::string();
+}
+
+void StationMode::GiveUpBatchStarts() {
+    if (recorder_) {
+        recorder_->GiveUpStarts();
+    }
 }
 
 bool StationMode::AllPassed() const {

@@ -71,6 +71,8 @@ class StationMode {
     std::string TakeReports();
     // Whether every unit of the batch that ended passed.
     bool AllPassed() const;
+    // The window is going: a batch waiting for its record does not start.
+    void GiveUpBatchStarts();
 
     const StationTally& Tally() const { return tally_; }
     void ResetTally() { tally_ = {}; }

@@ -1,48 +1,29 @@
 #include "station/StationRecorder.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <chrono>
 
 #include "runlog/IsoTime.h"
 #include "runlog/LogTarget.h"
+#include "runlog/WriterProcess.h"
 
 namespace vantrel {
 
-StationRecorder::StationRecorder(std::string target, StationNames names, Report report)
+StationRecorder::StationRecorder(std::string target, StationNames names, std::string program,
+                                 Report report, const std::atomic<bool>* stop)
     : target_(std::move(target)),
       shownTarget_(ShownLogTarget(target_)),
       names_(std::move(names)),
-      report_(std::move(report)) {}
+      program_(std::move(program)),
+      report_(std::move(report)),
+      waits_{LogWaits{}.bound, stop} {}
 
 StationRecorder::~StationRecorder() = default;
 
-std::optional<std::string> StationRecorder::Open() {
-    const auto target = ParseLogTarget(target_);
-    if (const auto* error = std::get_if<LogTargetError>(&target)) {
-        return error->text;
-    }
-    try {
-        log_ = std::make_unique<RunLog>(std::get<LogTarget>(target));
-    } catch (const RunLogError& error) {
-        return "cannot open the log " + shownTarget_ + ": " + error.what();
-    }
-    recorder_ = std::make_unique<RunRecorder>(*log_, RunSpool(RunSpool::PathFor(SpoolName())));
-    // What an earlier start left behind goes first, then the runs it never finished are told.
-    Flush();
-    try {
-        for (const InterruptedRun& run :
-             log_->CloseInterrupted(names_.station, IsoUtc(std::chrono::system_clock::now()))) {
-            report_(InterruptedText(run));
-        }
-    } catch (const RunLogError& error) {
-        report_("cannot read the log " + shownTarget_ + ": " + error.what());
-    }
-    return std::nullopt;
-}
-
-std::string StationRecorder::SpoolName() const {
-    // One log named two ways (a relative file path) still has one spool.
+std::string StationRecorder::LogName() const {
+    // One log named two ways (a relative file path) is still one log with one spool.
     const auto target = ParseLogTarget(target_);
     if (const auto* parsed = std::get_if<LogTarget>(&target)) {
         if (const auto* file = std::get_if<SqliteTarget>(parsed)) {
@@ -52,47 +33,105 @@ std::string StationRecorder::SpoolName() const {
     return shownTarget_;
 }
 
-bool StationRecorder::RecordStart(const RunSummary& summary) {
-    std::string error;
-    if (!recorder_->Keep(MakeRunningRecord(summary, names_), error)) {
-        report_("cannot keep the run's record: " + error);
+void StationRecorder::Open() {
+    const auto target = ParseLogTarget(target_);
+    if (const auto* error = std::get_if<LogTargetError>(&target)) {
+        throw RunLogError(LogFailure::Database, error->text);
     }
-    const auto refusal = recorder_->Flush();
+    if (!claim_) {
+        claim_ = std::make_unique<StationClaim>(LogName(), names_.station, program_);
+    }
+    try {
+        log_ = std::make_unique<RunLog>(std::get<LogTarget>(target), LogAccess::ReadWrite, waits_);
+    } catch (const RunLogError& error) {
+        throw RunLogError(error.Kind(),
+                          "cannot open the log " + shownTarget_ + ": " + error.what());
+    }
+    recorder_ =
+        std::make_unique<RunRecorder>(*log_, RunSpool(RunSpool::PathFor(LogName()), LogName()));
+    // What an earlier start left behind goes first, then the runs it never finished are told.
+    Flush();
+}
+
+void StationRecorder::Keep(const RunRecord& record) {
+    try {
+        recorder_->Keep(record);
+    } catch (const RunLogError& error) {
+        report_("cannot keep the run's record: " + std::string(error.what()));
+    }
+}
+
+bool StationRecorder::RecordStart(const RunSummary& summary) {
+    Keep(MakeRunningRecord(summary, names_));
+    // Safe in the spool: a log that failed last time is not waited for again before the run.
+    if (logAnswered_ || recorder_->OnlyInMemory() > 0) {
+        Flush();
+    }
     if (recorder_->OnlyInMemory() > 0) {
         // Neither the disk nor the log has it: a unit flashed now could leave no trace.
-        report_("the run cannot be recorded" + (refusal ? ": " + *refusal : std::string()) +
-                "; nothing flashed");
+        report_("the run cannot be recorded; nothing flashed");
         return false;
-    }
-    if (refusal) {
-        ReportUnwritten(*refusal);
     }
     return true;
 }
 
 void StationRecorder::RecordEnd(const RunSummary& summary) {
-    std::string error;
-    if (!recorder_->Keep(MakeRunRecord(summary, names_), error)) {
-        report_("cannot keep the run's record: " + error);
-    }
+    Keep(MakeRunRecord(summary, names_));
 }
 
 void StationRecorder::Flush() {
-    if (const auto refusal = recorder_->Flush()) {
-        ReportUnwritten(*refusal);
+    try {
+        recorder_->Flush();
+        logAnswered_ = true;
+    } catch (const RunLogError& error) {
+        logAnswered_ = false;
+        if (error.Kind() == LogFailure::Disk) {
+            report_(error.what());
+        } else if (error.Kind() != LogFailure::Stopped) {
+            // The run's result stands; the record waits and goes with the next write.
+            report_("cannot write to the log " + shownTarget_ + ": " + error.what());
+        }
+    }
+    TellSpoolNotices();
+    if (logAnswered_ && !interruptedTold_) {
+        TellInterrupted();
     }
 }
 
-void StationRecorder::ReportUnwritten(const std::string& reason) {
-    // The run's result stands; the record waits and goes with the next write.
-    report_("cannot write to the log " + shownTarget_ + ": " + reason);
+void StationRecorder::TellSpoolNotices() {
+    for (const std::string& notice : recorder_->Spool().TakeNotices()) {
+        report_(notice);
+    }
+}
+
+void StationRecorder::TellInterrupted() {
+    const WriterProcess self = ThisProcess();
+    try {
+        for (const InterruptedRun& run : log_->LeftRunning(names_.station)) {
+            // A run of another computer, or of a process still alive, may yet end.
+            const bool gone =
+                !run.host || (*run.host == self.host &&
+                              (!run.pid || (*run.pid != self.pid && ProcessHasEnded(*run.pid))));
+            if (!gone) {
+                continue;
+            }
+            // Told before it is marked: a process killed in between tells it again next time.
+            report_(InterruptedText(run));
+            log_->MarkInterrupted(run.id, IsoUtc(std::chrono::system_clock::now()));
+        }
+        interruptedTold_ = true;
+    } catch (const RunLogError& error) {
+        if (error.Kind() != LogFailure::Stopped) {
+            report_("cannot read the log " + shownTarget_ + ": " + error.what());
+        }
+    }
 }
 
 std::vector<std::string> StationRecorder::LeftOver() const {
     std::vector<std::string> lines;
     if (recorder_ && recorder_->Spooled() > 0) {
         lines.push_back(std::to_string(recorder_->Spooled()) + " record(s) wait in " +
-                        recorder_->Spool().Path().toStdString() +
+                        QDir::toNativeSeparators(recorder_->Spool().Path()).toStdString() +
                         " and go to the log with the next run of this log");
     }
     if (SomeNotRecorded()) {

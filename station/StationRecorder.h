@@ -1,13 +1,15 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "runlog/LogWaits.h"
 #include "runlog/RunLog.h"
 #include "runlog/RunRecorder.h"
+#include "runlog/StationClaim.h"
 #include "station/RunRecordMaker.h"
 #include "station/RunSummary.h"
 
@@ -18,18 +20,22 @@ std::string InterruptedText(const InterruptedRun& run);
 
 // A station's runs on their way to the run log, with the log's guarantees: a run is on record
 // (spool or log) before a unit is touched, or it does not start; its end is safe on the disk
-// before it is written; nothing is lost when the log is down. Everything it has to say goes to
-// the report, one line at a time, never with a password. Used on one thread only.
+// before it is written; nothing is lost when the log is down, stalls or is shared. Every wait
+// ends within the log's bound or at once when the stop flag is set. A log that failed is not
+// waited for again before a run: its records wait in the spool until after the run. Everything
+// it has to say goes to the report, one line at a time, never with a password. One thread.
 class StationRecorder {
   public:
     using Report = std::function<void(const std::string& line)>;
 
-    StationRecorder(std::string target, StationNames names, Report report);
+    // program: how the process is named to another one refused the same station name.
+    StationRecorder(std::string target, StationNames names, std::string program, Report report,
+                    const std::atomic<bool>* stop = nullptr);
     ~StationRecorder();
 
-    // Opens the log, writes what an earlier start left waiting and reports the station's runs
-    // that never finished. The reason when the log cannot be opened.
-    std::optional<std::string> Open();
+    // Claims the station's name, opens the log, writes what an earlier start left waiting and
+    // tells the station's runs that never finished. Throws RunLogError, its text ready to show.
+    void Open();
     bool IsOpen() const { return recorder_ != nullptr; }
     // The write-ahead record of a run about to touch its units; false when the run has no
     // record anywhere and must not start.
@@ -44,15 +50,23 @@ class StationRecorder {
     bool SomeNotRecorded() const;
 
   private:
-    std::string SpoolName() const;
-    void ReportUnwritten(const std::string& reason);
+    std::string LogName() const;
+    void Keep(const RunRecord& record);
+    void TellSpoolNotices();
+    // Runs of this station left running by a process of this computer that is gone.
+    void TellInterrupted();
 
     std::string target_;
     std::string shownTarget_;
     StationNames names_;
+    std::string program_;
     Report report_;
+    LogWaits waits_;
+    std::unique_ptr<StationClaim> claim_;
     std::unique_ptr<RunLog> log_;
     std::unique_ptr<RunRecorder> recorder_;
+    bool logAnswered_ = false;  // the last write reached the log
+    bool interruptedTold_ = false;
 };
 
 }  // namespace vantrel

@@ -457,7 +457,7 @@ std::optional<std::string> WriteStatsPage(const std::string& path, const std::st
 std::optional<std::string> WriteLogPage(const std::string& target, const std::string& since,
                                         const std::string& path) {
     std::optional<std::string> writeError;
-    const auto readError = ReadLog(target, [&](const RunLog& log) {
+    const auto readError = ReadLog(target, [&](RunLog& log) {
         const StatsPageData page{ShownLogTarget(target), since,
                                  IsoUtc(std::chrono::system_clock::now()),
                                  GatherStats(log.Counts(since)), log.UnitsPerHour(since)};

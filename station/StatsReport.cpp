@@ -44,13 +44,31 @@ void SortFailures(PortStats& stats) {
     });
 }
 
+// A text of the log as one line of the report: a control character in a name written by
+// another program could otherwise start a line of its own.
+std::string OnOneLine(const std::string& text) {
+    std::string shown;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
+
 std::string Row(const std::string& station, const PortStats& stats) {
-    char line[512];
-    std::snprintf(line, sizeof line, "%-16s %-5s %7lld %7lld %7s  %s", station.c_str(),
-                  stats.port.c_str(), static_cast<long long>(stats.passed),
-                  static_cast<long long>(stats.failed),
-                  (YieldText(stats).value_or("-") + "%").c_str(), TopFailuresText(stats).c_str());
-    std::string row = line;
+    // Long names are shown whole; the columns after them move.
+    std::string row = LeftAligned(OnOneLine(station), 16) + ' ' +
+                      LeftAligned(OnOneLine(stats.port), 5) + ' ' +
+                      RightAligned(std::to_string(stats.passed), 7) + ' ' +
+                      RightAligned(std::to_string(stats.failed), 7) + ' ' +
+                      RightAligned(YieldText(stats).value_or("-") + "%", 7) + "  " +
+                      OnOneLine(TopFailuresText(stats));
     row.erase(row.find_last_not_of(' ') + 1);  // no failures: no blanks at the end
     return row + "\n";
 }
@@ -135,7 +153,7 @@ std::string StatsText(const std::vector<StationStats>& stations, const std::stri
         }
         text += Row(station.station, station.total);
         if (station.total.unknown > 0) {
-            text += station.station + ": " + std::to_string(station.total.unknown) +
+            text += OnOneLine(station.station) + ": " + std::to_string(station.total.unknown) +
                     " unit(s) of runs that did not finish, possibly erased and not flashed\n";
         }
     }
@@ -160,20 +178,16 @@ std::string StatsJson(const std::vector<StationStats>& stations, const std::stri
 }
 
 std::optional<std::string> ReadLog(const std::string& target,
-                                   const std::function<void(const RunLog& log)>& read) {
+                                   const std::function<void(RunLog& log)>& read) {
     const auto parsed = ParseLogTarget(target);
     if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
         return error->text;
     }
     try {
-        const RunLog log(std::get<LogTarget>(parsed), RunLog::Mode::ReadOnly);
+        RunLog log(std::get<LogTarget>(parsed), LogAccess::ReadOnly);
         read(log);
     } catch (const RunLogError& error) {
-        // A driver's message may span lines; ours is one.
-        std::string cause = error.what();
-        std::replace_if(
-            cause.begin(), cause.end(), [](char c) { return c == '\n' || c == '\t'; }, ' ');
-        return "cannot read the log " + ShownLogTarget(target) + ": " + cause;
+        return "cannot read the log " + ShownLogTarget(target) + ": " + error.what();
     }
     return std::nullopt;
 }

@@ -42,7 +42,7 @@ std::string TopFailuresText(const PortStats& stats);
 // Opens the log at target for reading only and hands it to read. Nothing on success, else one
 // line saying what failed, the log shown without its password.
 std::optional<std::string> ReadLog(const std::string& target,
-                                   const std::function<void(const RunLog& log)>& read);
+                                   const std::function<void(RunLog& log)>& read);
 
 std::string StatsText(const std::vector<StationStats>& stations, const std::string& since);
 std::string StatsJson(const std::vector<StationStats>& stations, const std::string& since);

@@ -643,6 +643,9 @@ void CLoaderDialog::OnExit() {
             return;
         }
     }
+    if (station_) {
+        station_->GiveUpBatchStarts();
+    }
     session_->StopAndJoin();
     ended_ = true;
     exiting_ = false;

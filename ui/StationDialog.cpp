@@ -16,6 +16,7 @@
 #include <QVBoxLayout>
 
 #include "runlog/LogTarget.h"
+#include "runlog/NameRules.h"
 #include "settings/PortLabel.h"
 #include "station/StatsPage.h"
 #include "ui/DialogUnits.h"
@@ -158,6 +159,17 @@ void CStationDialog::accept() {
         if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
             ShowError(QString::fromStdString(error->text));
             logField_->setFocus();
+            return;
+        }
+    }
+    // Empty names take the computer's and the login's; given ones go into the log as they are.
+    for (const auto& [field, label] : {std::pair{stationField_, "The station name"},
+                                       std::pair{operatorField_, "The operator name"}}) {
+        const QString name = field->text().trimmed();
+        if (const auto fault = NameFault(name.toStdString()); fault && !name.isEmpty()) {
+            ShowError(QString::fromLatin1(label) + ' ' + QString::fromStdString(*fault) +
+                      QStringLiteral(": give a name without control characters."));
+            field->setFocus();
             return;
         }
     }

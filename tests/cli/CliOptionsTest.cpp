@@ -146,5 +146,24 @@ TEST(CliOptionsTest, HelpAndVersionWinOverEverythingElse) {
     EXPECT_EQ(VersionText(), "Vantrel 1.00");
 }
 
+TEST(CliOptionsTest, StationAndOperatorNamesAreShownAsTheyAreOrRefused) {
+    const CliOptions options =
+        Parse({"--rom", "a", "--log", "l.db", "--station", "Linie 3 – Prüfplatz", "COM1"});
+    EXPECT_EQ(options.station, "Linie 3 – Prüfplatz");
+    for (const auto& [arguments, told] :
+         std::vector<std::pair<std::vector<std::string>, std::string>>{
+             {{"--station", ""}, "--station is empty"},
+             {{"--station=st\xff"}, "--station is not valid UTF-8"},
+             {{"--operator", "ann\xc0\xaf"}, "--operator is not valid UTF-8"},  // overlong '/'
+             {{"--station", "st-1\nst-2 COM1 99"}, "--station holds a control character"},
+             {{"-operator", "ann\tbob"}, "--operator holds a control character"},
+         }) {
+        std::vector<std::string> typed = {"--rom", "a", "--log", "l.db"};
+        typed.insert(typed.end(), arguments.begin(), arguments.end());
+        typed.push_back("COM1");
+        EXPECT_EQ(Error(typed).rfind(told, 0), 0u) << Error(typed);
+    }
+}
+
 }  // namespace
 }  // namespace vantrel::cli

@@ -18,6 +18,7 @@
 #include <QJsonObject>
 
 #include "image/SRecordWriter.h"
+#include "tests/cli/CliFixture.h"
 #include "tests/cli/PostgresServer.h"
 #include "tests/image/ToolFiles.h"
 #include "tests/tools/ChildProgram.h"
@@ -28,91 +29,6 @@ namespace {
 
 using namespace std::chrono_literals;
 namespace fs = std::filesystem;
-
-constexpr std::uint32_t kBase = 0x00C10000;
-
-std::vector<std::uint8_t> Pattern(std::size_t size) {
-    std::vector<std::uint8_t> bytes(size);
-    for (std::size_t i = 0; i < size; ++i) {
-        bytes[i] = static_cast<std::uint8_t>((i * 13 + 5) & 0xFF);
-    }
-    return bytes;
-}
-
-using testing::ReadText;
-
-class CliProgramTest : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        std::replace(name.begin(), name.end(), '/', '-');  // parameterised tests
-        dir_ = fs::temp_directory_path() /
-               ("vantrel-cli-test-" + std::to_string(getpid()) + "-" + name);
-        fs::remove_all(dir_);
-        fs::create_directories(dir_ / "config");
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string WriteRom(const std::vector<std::uint8_t>& image,
-                         const std::string& name = "fw.rom") {
-        const fs::path path = dir_ / name;
-        std::ofstream(path) << FormatS3Records(image, kBase);
-        return path.string();
-    }
-
-    // Starts the program with its settings in a private directory; standard input from the
-    // given descriptor, else empty.
-    pid_t Start(const std::vector<std::string>& arguments, int input = -1, int errors = -1) {
-        std::vector<std::string> argv = {VANTREL_CLI_PATH};
-        argv.insert(argv.end(), arguments.begin(), arguments.end());
-        const pid_t pid = testing::StartProgram(
-            argv, {dir_ / "stdout", dir_ / "stderr", errors, input},
-            testing::EnvironmentWith(
-                {"XDG_CONFIG_HOME=" + (dir_ / "config").string(), "HOME=" + dir_.string()}));
-        EXPECT_GT(pid, 0);
-        return pid;
-    }
-    // The exit code, or -1 when it did not end within the time.
-    int Wait(pid_t pid, std::chrono::seconds limit = 60s) {
-        const auto status = testing::WaitForChild(pid, limit);
-        if (!status) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            return -1;
-        }
-        return WIFEXITED(*status) ? WEXITSTATUS(*status) : -1;
-    }
-    int RunToEnd(const std::vector<std::string>& arguments) { return Wait(Start(arguments)); }
-    std::string Out() const { return ReadText(dir_ / "stdout"); }
-    // Waits until the program has asked for the next batch the given number of times.
-    bool WaitForPrompts(std::size_t count) {
-        const std::string prompt =
-            "Replace the units and press Enter to flash again, or q to quit.\n";
-        for (const auto deadline = std::chrono::steady_clock::now() + 60s;
-             std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(20ms)) {
-            const std::string err = Err();
-            std::size_t seen = 0;
-            for (auto at = err.find(prompt); at != std::string::npos;
-                 at = err.find(prompt, at + 1)) {
-                ++seen;
-            }
-            if (seen >= count) {
-                return true;
-            }
-        }
-        return false;
-    }
-    std::string Err() const { return ReadText(dir_ / "stderr"); }
-
-    static sim::BenchOptions Units(unsigned count) {
-        sim::BenchOptions options;
-        options.count = count;
-        options.unit = sim::UnitOptions::Fast();
-        return options;
-    }
-
-    fs::path dir_;
-};
 
 struct BaudCase {
     std::vector<std::string> arguments;
@@ -167,7 +83,8 @@ TEST_F(CliProgramTest, SilentUnitFailsTheRunWhileTheOthersAreCorrect) {
         const auto written = report.WrittenRange();
         EXPECT_EQ(std::vector<std::uint8_t>(written.begin(), written.end()), image);
     }
-    const std::string settings = ReadText(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf");
+    const std::string settings =
+        testing::ReadText(dir_ / "config" / "Orlmark Ltd." / "Vantrel.conf");
     EXPECT_NE(settings.find("FwBaseAddr=00C10000"), std::string::npos) << settings;
 }
 
@@ -397,24 +314,12 @@ TEST_F(CliProgramTest, StatsOfALogThatCannotBeReadNeverShowItsPassword) {
 }
 
 // A station's log in SQLite or PostgreSQL, read back with the database's own client.
-class StationLogTest : public CliProgramTest, public ::testing::WithParamInterface<std::string> {
+class StationLogTest : public LogStoreTest {
   protected:
-    void SetUp() override {
-        CliProgramTest::SetUp();
-        if (GetParam() == "postgresql") {
-            if (PostgresServer::BinFolder().empty()) {
-                GTEST_SKIP() << "PostgreSQL is not installed (scripts/setup installs it)";
-            }
-            server_ = std::make_unique<PostgresServer>();
-        }
-    }
-    std::string Target() const { return server_ ? server_->Url() : (dir_ / "station.db").string(); }
+    std::string Target() { return LogStoreTest::Target(server_ ? "postgres" : "station"); }
     std::string Query(const std::string& sql) const {
-        return server_ ? server_->Query(sql)
-                       : CommandOutput("sqlite3 " + Target() + " \"" + sql + "\"");
+        return LogStoreTest::Query(server_ ? "postgres" : "station", sql);
     }
-
-    std::unique_ptr<PostgresServer> server_;
 };
 
 TEST_P(StationLogTest, ThreeBatchesAreTalliedAndEveryUnitIsLogged) {

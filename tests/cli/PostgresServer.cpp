@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace vantrel {
 
@@ -92,6 +94,7 @@ PostgresServer::PostgresServer() : bin_(BinFolder()) {
 }
 
 PostgresServer::~PostgresServer() {
+    Thaw();
     Stop();
     std::error_code error;
     fs::remove_all(dir_, error);
@@ -148,14 +151,61 @@ int PostgresServer::TlsPort() const {
     return tlsPort_;
 }
 
-std::string PostgresServer::Url() const {
-    return "postgresql://postgres@/postgres?host=" + dir_;
+std::string PostgresServer::Url(const std::string& database) const {
+    return "postgresql://postgres@/" + database + "?host=" + dir_;
 }
 
-std::string PostgresServer::Query(const std::string& sql) const {
+namespace {
+
+// The server's processes: the postmaster (first line of postmaster.pid) and its children.
+std::vector<pid_t> ServerProcesses(const std::string& data) {
+    std::ifstream pidFile(data + "/postmaster.pid");
+    pid_t postmaster = 0;
+    pidFile >> postmaster;
+    std::vector<pid_t> processes = {postmaster};
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid ...: the name may hold blanks, so read after its ')'.
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos) {
+            continue;
+        }
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == postmaster && postmaster > 0) {
+            processes.push_back(static_cast<pid_t>(std::stoi(entry.path().filename().string())));
+        }
+    }
+    return processes;
+}
+
+}  // namespace
+
+void PostgresServer::Freeze() {
+    for (const pid_t process : ServerProcesses(dir_ + "/data")) {
+        kill(process, SIGSTOP);
+    }
+    frozen_ = true;
+}
+
+void PostgresServer::Thaw() {
+    if (frozen_) {
+        for (const pid_t process : ServerProcesses(dir_ + "/data")) {
+            kill(process, SIGCONT);
+        }
+        frozen_ = false;
+    }
+}
+
+std::string PostgresServer::Query(const std::string& sql, const std::string& database) const {
     const std::string port = tlsPort_ == 0 ? "" : " -p " + std::to_string(tlsPort_);
-    return CommandOutput(bin_ + "/psql -X -At -h " + dir_ + port +
-                         " -U postgres -d postgres -c \"" + sql + "\" 2>&1");
+    return CommandOutput(bin_ + "/psql -X -At -h " + dir_ + port + " -U postgres -d " + database +
+                         " -c \"" + sql + "\" 2>&1");
 }
 
 void PostgresServer::HoldLock(const std::string& table, int seconds) const {

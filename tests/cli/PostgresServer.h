@@ -23,14 +23,17 @@ class PostgresServer {
 
     void Start();
     void Stop();
+    // Stops every process of the server (SIGSTOP), as a server that hangs; Thaw goes on.
+    void Freeze();
+    void Thaw();
     // Restarts the server listening on 127.0.0.1 as well, where it takes TLS connections only,
     // with a self-signed certificate for localhost; returns the certificate's file.
     std::string EnableTls();
     int TlsPort() const;
-    // For --log: postgresql://postgres@/postgres?host=FOLDER
-    std::string Url() const;
+    // For --log: postgresql://postgres@/DATABASE?host=FOLDER
+    std::string Url(const std::string& database = "postgres") const;
     // psql's unaligned rows, "a|b" a line.
-    std::string Query(const std::string& sql) const;
+    std::string Query(const std::string& sql, const std::string& database = "postgres") const;
     // Another session that takes the table's strongest lock and holds it for the given time
     // (pg_sleep); returns once the lock is held.
     void HoldLock(const std::string& table, int seconds) const;
@@ -42,6 +45,7 @@ class PostgresServer {
     std::string bin_;
     std::string dir_;
     bool running_ = false;
+    bool frozen_ = false;
     int tlsPort_ = 0;
 };
 

@@ -5,9 +5,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "station/StatsReport.h"
 #include "station/RunRecordMaker.h"
 #include "station/StationTally.h"
+#include "station/StatsReport.h"
 
 namespace vantrel::cli {
 namespace {
@@ -111,6 +111,34 @@ TEST(StationTest, StatsOrderPortsByNumberAndFailuresByCount) {
                   "yield_percent": 100.0, "failures": [], "unknown": 0})")
                   .object());
     EXPECT_TRUE(json["since"].isNull());
+}
+
+TEST(StationTest, ARunStoppedBeforeItsFirstByteFlashedNothing) {
+    for (const bool touched : {false, true}) {
+        RunSummary stopped = Batch(RunOutcome::Stopped, false);
+        stopped.unitsTouched = touched;
+        stopped.units[1].status.clear();
+        const RunRecord run = MakeRunRecord(stopped, {"st-1", "ann"},
+                                            [](const QString&) { return DeviceIdentity{}; });
+        EXPECT_EQ(run.exitCode, kExitInterrupted);
+        EXPECT_EQ(run.units[1].result, touched ? "failed" : "not-flashed");
+        EXPECT_EQ(run.units[1].failedText,
+                  touched ? std::nullopt
+                          : std::optional<std::string>("Stopped before flashing: interrupted"));
+    }
+}
+
+TEST(StationTest, StatsShowLongAndOddNamesWholeOnOneLine) {
+    const std::string longName(600, 's');
+    const std::string text =
+        StatsText(GatherStats({{longName, "COM1", "passed", std::nullopt, 2},
+                               {"st-1\nst-2 COM1 99", "COM1", "failed", "Erase\tFailed...", 1}}),
+                  "");
+    EXPECT_NE(text.find(longName + " COM1        2       0  100.0%\n"), std::string::npos) << text;
+    EXPECT_NE(
+        text.find("st-1\\x0Ast-2 COM1 99 COM1        0       1    0.0%  Erase\\x09Failed... (1)"),
+        std::string::npos)
+        << text;
 }
 
 }  // namespace

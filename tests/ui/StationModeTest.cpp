@@ -56,7 +56,7 @@ class StationModeTest : public SimulatedUnitsTest {
     // The units the log holds, by result.
     std::map<std::string, std::int64_t> LoggedResults() {
         std::map<std::string, std::int64_t> results;
-        const RunLog log(SqliteTarget{logPath_.toStdString()}, RunLog::Mode::ReadOnly);
+        RunLog log(SqliteTarget{logPath_.toStdString()}, LogAccess::ReadOnly);
         for (const UnitCount& count : log.Counts("")) {
             results[count.result] += count.count;
         }

@@ -1,0 +1,26 @@
+#include "runlog/LogDatabase.h"
+
+#include "runlog/RunLogError.h"
+#include "runlog/SqliteDatabase.h"
+
+#ifdef VANTREL_WITH_POSTGRES
+#include "runlog/PostgresDatabase.h"
+#endif
+
+namespace vantrel {
+
+std::unique_ptr<LogDatabase> ConnectLogDatabase(const LogTarget& target, LogAccess access,
+                                                const LogDeadline& deadline) {
+    if (const auto* file = std::get_if<SqliteTarget>(&target)) {
+        return std::make_unique<SqliteDatabase>(file->path, access);
+    }
+#ifdef VANTREL_WITH_POSTGRES
+    return std::make_unique<PostgresDatabase>(std::get<PostgresTarget>(target), deadline);
+#else
+    (void)deadline;
+    throw RunLogError(LogFailure::Database,
+                      "this build of Vantrel logs to SQLite files only: give a file as the log");
+#endif
+}
+
+}  // namespace vantrel
