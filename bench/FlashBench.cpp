@@ -169,8 +169,8 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
         };
         session.View().KeepLatestOnly();
         session.View().SetCallbacks(std::move(callbacks));
-        auto inputs = vantrel::HeadlessSession::MakeInputs(
-            rom.string(), vantrel::SettingsStore::kDefaultFwBaseAddr);
+        auto inputs = vantrel::HeadlessSession::Request(rom.string(),
+                                                        vantrel::SettingsStore::kDefaultFwBaseAddr);
         inputs.demonBaud = row.baud;
         const auto start = Clock::now();
         const auto outcome = session.Run(std::move(inputs));

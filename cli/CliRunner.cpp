@@ -13,7 +13,6 @@
 #include "session/HeadlessSession.h"
 #include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
-#include "station/SessionResults.h"
 
 namespace vantrel::cli {
 namespace {
@@ -37,6 +36,34 @@ std::optional<std::string> SharedDeviceRefusal(const std::vector<PortChoice>& po
         .toStdString();
 }
 
+std::string InvalidBaseLine(const std::string& baseAddressText) {
+    return "base address " + baseAddressText +
+           " is invalid: give --base with 1 to 8 hexadecimal digits, not all zero";
+}
+
+std::string NotOpenedLine(const std::string& path, const std::string& cause) {
+    return path + ": cannot be opened: " + cause;
+}
+
+std::optional<std::string> RefusalLine(const BatchRefusal& refusal, const std::string& path,
+                                       const std::string& baseAddressText) {
+    switch (refusal.kind) {
+        case BatchRefusal::Kind::FileNotOpened:
+            return NotOpenedLine(path, refusal.cause);
+        case BatchRefusal::Kind::BaseAddress:
+            return InvalidBaseLine(baseAddressText);
+        case BatchRefusal::Kind::Firmware:
+            return RomRefusalLine(*refusal.firmware, path,
+                                  SRecordReader::ParseBaseAddress(baseAddressText));
+        case BatchRefusal::Kind::Demon:
+            return refusal.message;
+        case BatchRefusal::Kind::PortNotOpened:
+        case BatchRefusal::Kind::NotRecorded:
+            return std::nullopt;  // told as it happened
+    }
+    return refusal.message;
+}
+
 }  // namespace
 
 std::optional<std::string> CheckFirmwareFile(const std::string& path,
@@ -45,13 +72,11 @@ std::optional<std::string> CheckFirmwareFile(const std::string& path,
                                              CheckedFirmware& checked) {
     const std::uint32_t base = SRecordReader::ParseBaseAddress(baseAddressText);
     if (base == 0) {
-        return "base address " + baseAddressText +
-               " is invalid: give --base with 1 to 8 "
-               "hexadecimal digits, not all zero";
+        return InvalidBaseLine(baseAddressText);
     }
     const RomFile file = OpenRomFileForReading(path);
     if (!file) {
-        return path + ": cannot be opened: " + std::strerror(errno);
+        return NotOpenedLine(path, std::strerror(errno));
     }
     FirmwareContent content = ReadFirmwareContent(file.get());
     if (const auto* refusal = std::get_if<FirmwareRefusal>(&content)) {
@@ -69,11 +94,7 @@ std::optional<std::string> CheckFirmwareFile(const std::string& path,
 
 CliRunner::CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& err,
                      bool liveTerminal)
-    : options_(options),
-      settings_(settings),
-      err_(err),
-      liveTerminal_(liveTerminal),
-      romImage_(std::make_unique<RomImage>()) {}
+    : options_(options), settings_(settings), err_(err), liveTerminal_(liveTerminal) {}
 
 void CliRunner::StopIfNobodyReads() {
     if (err_.fail()) {
@@ -89,48 +110,50 @@ void CliRunner::RequestInterrupt() {
 }
 
 int CliRunner::Run() {
-    StartSummary();
-    // The file is read once, and checked before any port is touched: a file that would not
-    // flash exactly never costs a unit its firmware.
-    CheckedFirmware firmware;
-    const auto fileRefusal = ReadFirmware(firmware);
+    summary_ = RunSummary{};
+    summary_.romPath = options_.romPath;
+    summary_.baseAddress = options_.baseAddress.value_or(settings_.FwBaseAddress().toStdString());
+    summary_.baud = options_.baud;
+    summary_.startedAt = std::chrono::system_clock::now();
     std::vector<UnitDisplay::Unit> displayUnits;
     auto mapping = MapUnits(displayUnits);
-    if (fileRefusal) {
-        summary_.outcome = RunOutcome::ImageError;
-        return Refuse(*fileRefusal);
-    }
     if (const auto shared = SharedDeviceRefusal(options_.ports, *mapping)) {
         return Refuse(*shared);
     }
-    // The run is on record before any port is touched, or it does not happen.
-    if (beforeUnits_ && !beforeUnits_(summary_)) {
-        return EndSummary();
-    }
     HeadlessSession session(std::move(mapping));
-    UnitDisplay display(err_, liveTerminal_, displayUnits, DemonImageSize(), firmware.layout.size);
+    session.SetRefusalsShown(false);  // told below in the command line's own words
+    for (const PortChoice& choice : options_.ports) {
+        session.Name(choice.port);
+    }
+    std::optional<UnitDisplay> display;
     ShowSession(session, display);
+    // The file is read once and found fit before any port is opened; the run is on record
+    // before any unit is touched, or it does not happen.
+    session.SetBeforeUnits([&](const PreparedBatch& batch, LoaderSession::Proceed proceed) {
+        summary_ = BeginRunSummary(batch.request, batch.units);
+        summary_.romSha256 = batch.fileSha256;
+        summary_.romFileBytes = batch.fileBytes;
+        display.emplace(err_, liveTerminal_, displayUnits, batch.plan.demonSize,
+                        batch.plan.romSize);
+        proceed(!interrupted_.load() && (!beforeUnits_ || beforeUnits_(summary_)));
+    });
     session_.store(&session);
-    if (OpenPorts(session) && !interrupted_.load()) {
-        Flash(session, std::move(firmware.content));
+    BatchRequest request = HeadlessSession::Request(options_.romPath, summary_.baseAddress);
+    request.demonBaud = options_.baud;
+    if (!interrupted_.load()) {
+        session.RunBatch(std::move(request));
     }
-    display.Finish();
-    return Finish(session);
-}
-
-void CliRunner::StartSummary() {
-    summary_ = BeginRunSummary(
-        options_.romPath, options_.baseAddress.value_or(settings_.FwBaseAddress().toStdString()),
-        options_.baud, {});
-}
-
-std::optional<std::string> CliRunner::ReadFirmware(CheckedFirmware& firmware) {
-    auto refusal = CheckFirmwareFile(options_.romPath, summary_.baseAddress, *romImage_, firmware);
-    if (!firmware.content.empty()) {
-        summary_.romSha256 = firmware.fileSha256;
-        summary_.romFileBytes = static_cast<std::int64_t>(firmware.content.size());
+    session_.store(nullptr);
+    if (display) {
+        display->Finish();
     }
-    return refusal;
+    TakeResult(summary_, session.Result());
+    if (const auto& refusal = session.Result().refusal) {
+        if (const auto line = RefusalLine(*refusal, options_.romPath, summary_.baseAddress)) {
+            return Refuse(*line);
+        }
+    }
+    return EndSummary();
 }
 
 std::unique_ptr<TablePortMapping> CliRunner::MapUnits(std::vector<UnitDisplay::Unit>& display) {
@@ -160,24 +183,31 @@ int CliRunner::EndSummary() {
     return summary_.ExitCode();
 }
 
-void CliRunner::ShowSession(HeadlessSession& session, UnitDisplay& display) {
-    unitsStarted_ = std::chrono::steady_clock::now();
+void CliRunner::ShowSession(HeadlessSession& session, std::optional<UnitDisplay>& display) {
     session.View().KeepLatestOnly();
     session.View().SetCallbacks({
         .status =
             [this, &display](int port, const QString& text) {
-                summary_.unitMs[port] = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            std::chrono::steady_clock::now() - unitsStarted_)
-                                            .count();
-                display.Status(port, text.toStdString());
+                if (display) {
+                    display->Status(port, text.toStdString());
+                }
                 StopIfNobodyReads();
             },
         .message =
             [this, &display](const RecordingView::Message& message) {
                 summary_.messages.push_back(message.text.toStdString());
-                display.Message(message.text.toStdString());
+                if (display) {
+                    display->Message(message.text.toStdString());
+                } else {
+                    err_ << message.text.toStdString() << '\n';
+                }
             },
-        .progress = [&display](int position) { display.Progress(position); },
+        .progress =
+            [&display](int position) {
+                if (display) {
+                    display->Progress(position);
+                }
+            },
         .setting =
             [this](const RecordingView::SettingWrite& write) {
                 if (options_.remember) {
@@ -185,32 +215,6 @@ void CliRunner::ShowSession(HeadlessSession& session, UnitDisplay& display) {
                 }
             },
     });
-}
-
-bool CliRunner::OpenPorts(HeadlessSession& session) {
-    for (const PortChoice& choice : options_.ports) {
-        // A port that cannot be opened: nothing is flashed.
-        if (interrupted_.load() || !session.Tick(choice.port)) {
-            return false;
-        }
-    }
-    return true;
-}
-
-void CliRunner::Flash(HeadlessSession& session, std::vector<std::uint8_t> romContent) {
-    unitsStarted_ = std::chrono::steady_clock::now();
-    RunInputs inputs = HeadlessSession::MakeInputs(options_.romPath, summary_.baseAddress);
-    inputs.demonBaud = options_.baud;
-    inputs.romContent = std::move(romContent);
-    summary_.outcome = session.Run(std::move(inputs));
-}
-
-int CliRunner::Finish(HeadlessSession& session) {
-    session_.store(nullptr);
-    summary_.interrupted = interrupted_.load();
-    TakeUnitResults(summary_, session.State(), session.Link(),
-                    [&session](int port) { return session.View().Status(port); });
-    return EndSummary();
 }
 
 }  // namespace vantrel::cli

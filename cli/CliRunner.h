@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "cli/CliOptions.h"
-#include "station/RunSummary.h"
 #include "cli/UnitDisplay.h"
 #include "image/FirmwareLoader.h"
 #include "image/ImageBuffer.h"
 #include "serial/PortMapping.h"
+#include "station/RunSummary.h"
 
 namespace vantrel {
 class SettingsStore;
@@ -53,28 +53,20 @@ class CliRunner {
     void RequestInterrupt();
     bool Interrupted() const { return interrupted_.load(); }
     const RunSummary& Summary() const { return summary_; }
-    // Called once the file would flash and the units are known, before any port is touched;
+    // Called once the file would flash and the ports are open, before any unit is touched;
     // false leaves every unit alone and the run not started.
     void SetBeforeUnits(std::function<bool(const RunSummary&)> beforeUnits) {
         beforeUnits_ = std::move(beforeUnits);
     }
 
   private:
-    // The steps of a run, in order.
-    void StartSummary();
-    // Reads and checks the ROM file: nothing, or why it would not flash.
-    std::optional<std::string> ReadFirmware(CheckedFirmware& firmware);
     // The device of each named unit, from the command line or the settings.
     std::unique_ptr<TablePortMapping> MapUnits(std::vector<UnitDisplay::Unit>& display);
     // Nothing flashed: the reason is told and kept.
     int Refuse(const std::string& reason);
-    // The session's statuses and messages go live to the display and into the summary.
-    void ShowSession(HeadlessSession& session, UnitDisplay& display);
-    // Ticks every named port; false when one cannot be opened or the run was interrupted.
-    bool OpenPorts(HeadlessSession& session);
-    void Flash(HeadlessSession& session, std::vector<std::uint8_t> romContent);
-    // How each unit ended, into the summary; the exit code.
-    int Finish(HeadlessSession& session);
+    // The session's statuses and messages go live to the display (once the batch is prepared)
+    // and into the summary.
+    void ShowSession(HeadlessSession& session, std::optional<UnitDisplay>& display);
     int EndSummary();
     // Stderr gone (its reader closed the pipe): nobody sees the run, so it stops.
     void StopIfNobodyReads();
@@ -86,9 +78,7 @@ class CliRunner {
     RunSummary summary_;
     std::atomic<bool> interrupted_{false};
     std::atomic<HeadlessSession*> session_{nullptr};
-    std::chrono::steady_clock::time_point unitsStarted_;  // the units' times count from here
-    std::unique_ptr<RomImage> romImage_;
-    std::function<bool(const RunSummary&)> beforeUnits_;  // where each run's file is checked
+    std::function<bool(const RunSummary&)> beforeUnits_;  // keeps each run's record
 };
 
 }  // namespace vantrel::cli

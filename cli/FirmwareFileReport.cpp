@@ -10,8 +10,8 @@
 #include "engine/MonitorPackets.h"
 #include "image/FirmwareMessages.h"
 #include "image/ImageBuffer.h"
+#include "session/LoaderSession.h"
 #include "station/RunSummary.h"
-#include "station/SessionResults.h"
 
 namespace vantrel::cli {
 namespace {

@@ -8,9 +8,6 @@
 #include "engine/LineSettings.h"
 #include "engine/UnitStage.h"
 #include "image/DemonImageText.h"
-#include "image/FirmwareLoader.h"
-#include "image/FirmwareMessages.h"
-#include "image/SRecordReader.h"
 
 namespace vantrel {
 
@@ -34,7 +31,7 @@ constexpr std::int8_t kEraseTries = 40;
 
 }  // namespace
 
-RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
+RunResult DownloadWorker::Run(const RunPlan& plan) noexcept {
     UnitTracker units(state_, host_);
     outcome_ = RunOutcome::AllUnitsFailed;
     for (int port = 1; port <= kPortCount; ++port) {
@@ -43,16 +40,15 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
     // A chunk armed by a run that was stopped must not go out in this one.
     state_.DisarmChunk();
     state_.SetBytesSent(false);
-    try {
-        std::int32_t demonSize = 0;
-        std::int32_t romSize = 0;
-        std::uint32_t baseAddress = 0;
-        if (!LoadImages(inputs, demonSize, romSize, baseAddress)) {
-            outcome_ = RunOutcome::ImageError;
-            units.FinishRun();
+    RunResult result;
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (state_.Port(port).selected.load()) {
+            result.units.push_back({port});
         }
-        host_.RememberSettings(inputs.romPathText, inputs.baseAddressText);
-
+    }
+    try {
+        result.started = host_.Now();
+        host_.RememberSettings(plan.romPathText, plan.baseAddressText);
         host_.SetLineSettings(kForceMonitorLine);
         Send(BuildForceMonitor(packet_));
         host_.Sleep(kAfterForceMonitor);
@@ -66,16 +62,16 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
         host_.Sleep(kAfterEnquiry);
         units.SetStage(kLoadingDemon);
         const auto& demon = state_.DemonBuffer();
-        Transfer(std::span(demon.data(), static_cast<std::size_t>(demonSize)), kDemonBaseAddress,
-                 &BuildLoadDemonChunk, kDemonLoadCmdSent);
+        Transfer(std::span(demon.data(), plan.demonSize), kDemonBaseAddress, &BuildLoadDemonChunk,
+                 kDemonLoadCmdSent);
 
         units.SetStage(kDemonRunning);
         host_.SetProgress(100);
         Send(BuildRunDemon(packet_));
         host_.Sleep(kAfterRunDemon);
-        Send(BuildSetBaudRate(packet_, static_cast<std::uint32_t>(inputs.demonBaud)));
+        Send(BuildSetBaudRate(packet_, static_cast<std::uint32_t>(plan.demonBaud)));
         host_.Sleep(kAfterSetBaudRate);
-        host_.SetLineSettings(DemonLine(inputs.demonBaud));
+        host_.SetLineSettings(DemonLine(plan.demonBaud));
         host_.Sleep(kAfterSpeedSwitch);
 
         units.SetStage(kEraseCmdSent);
@@ -84,25 +80,37 @@ RunOutcome DownloadWorker::Run(const RunInputs& inputs) noexcept {
 
         host_.SetProgress(0);
         const auto& rom = state_.RomBuffer();
-        Transfer(std::span(rom.data(), static_cast<std::size_t>(romSize)), baseAddress,
-                 &BuildLoadFirmwareChunk, kFwLoadCmdSent);
+        Transfer(std::span(rom.data(), plan.romSize), plan.baseAddress, &BuildLoadFirmwareChunk,
+                 kFwLoadCmdSent);
         host_.SetProgress(100);
         units.SetStage(kFwLoadComplete);
         outcome_ = RunOutcome::Completed;
         units.FinishRun();
     } catch (const RunFinished&) {
-        return outcome_;
     } catch (const RunStopped&) {
         // A stop requested just before the enquiry found the flag still clear; setting it then
         // must not outlive the stop.
         state_.SetInProgress(false);
-        return RunOutcome::Stopped;
+        outcome_ = RunOutcome::Stopped;
     } catch (const std::exception& error) {
-        return EndAfterInternalError(error.what());
+        outcome_ = EndAfterInternalError(error.what());
     } catch (...) {
-        return EndAfterInternalError("unknown error");
+        outcome_ = EndAfterInternalError("unknown error");
     }
-    return outcome_;
+    result.outcome = outcome_;
+    result.bytesSent = state_.BytesSent();
+    for (UnitRun& unit : result.units) {
+        const PortSlot& slot = state_.Port(unit.port);
+        unit.stage = slot.stage.load();
+        if (const int failedAt = slot.failedAt.load(); failedAt >= 0) {
+            unit.failedStage = failedAt;
+        }
+        unit.text = host_.Last(unit.port).text;
+        unit.lastText = host_.Last(unit.port).when;
+        unit.complete = outcome_ == RunOutcome::Completed && slot.selected.load() &&
+                        unit.stage == kFwLoadComplete;
+    }
+    return result;
 }
 
 RunOutcome DownloadWorker::EndAfterInternalError(const char* what) noexcept {
@@ -125,41 +133,6 @@ RunOutcome DownloadWorker::EndAfterInternalError(const char* what) noexcept {
     attempt([&] { host_.CloseSelectedPorts(); });
     attempt([&] { host_.EnableStart(); });
     return stopped ? RunOutcome::Stopped : RunOutcome::InternalError;
-}
-
-bool DownloadWorker::LoadImages(const RunInputs& inputs, std::int32_t& demonSize,
-                                std::int32_t& romSize, std::uint32_t& baseAddress) {
-    const char* demonText = inputs.demonText != nullptr ? inputs.demonText : DemonImageText;
-    demonSize = SRecordReader::LoadFromText(demonText, state_.DemonBuffer(), kDemonBaseAddress);
-    if (demonSize < 0) {
-        ReportError(DemonErrorMessage(demonSize));
-        return false;
-    }
-    baseAddress = SRecordReader::ParseBaseAddress(inputs.baseAddressText);
-    if (baseAddress == 0) {
-        ReportError(kInvalidBaseAddressMessage);
-        return false;
-    }
-    // The file is read once: the bytes checked here are the bytes flashed.
-    FirmwareContent read;
-    if (!inputs.romContent) {
-        read = ReadFirmwareContent(inputs.romFile.get());
-    }
-    const auto* content =
-        inputs.romContent ? &*inputs.romContent : std::get_if<std::vector<std::uint8_t>>(&read);
-    const FirmwareLoad load = content != nullptr
-                                  ? LoadFirmware(*content, baseAddress, state_.RomBuffer())
-                                  : FirmwareLoad(std::get<FirmwareRefusal>(read));
-    if (const auto* refusal = std::get_if<FirmwareRefusal>(&load)) {
-        ReportError(RomRefusalText(*refusal, baseAddress));
-        return false;
-    }
-    romSize = static_cast<std::int32_t>(std::get<FirmwareLayout>(load).size);
-    return !inputs.beforeUnits || inputs.beforeUnits(*content);
-}
-
-void DownloadWorker::ReportError(std::string_view message) {
-    host_.ShowMessage(message, MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
 void DownloadWorker::Send(std::uint16_t length) {

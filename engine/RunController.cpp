@@ -4,22 +4,20 @@
 
 namespace vantrel {
 
-void RunController::Start(LoaderState& state, DownloadHost& host, RunInputs inputs,
-                          EndHandler onEnd) {
+void RunController::Start(LoaderState& state, DownloadHost& host, RunPlan plan, EndHandler onEnd) {
     Join();
     stop_.Reset();
     running_.store(true);
     try {
-        thread_ = std::thread([this, &state, &host, runInputs = std::move(inputs),
-                               handler = std::move(onEnd)]() mutable {
+        thread_ = std::thread([this, &state, &host, plan, handler = std::move(onEnd)] {
             DownloadWorker worker(state, host);
-            const RunOutcome outcome = worker.Run(runInputs);
-            runInputs.romFile.reset();
+            const RunResult result = worker.Run(plan);
+            lastResult_ = result;
             running_.store(false);
             // Nothing may leave the thread: an escaping exception would end the process.
             try {
                 if (handler) {
-                    handler(outcome);
+                    handler(result);
                 }
             } catch (...) {
             }

@@ -14,7 +14,7 @@ namespace vantrel {
 // pauses end when a stop is requested.
 class RunController {
   public:
-    using EndHandler = std::function<void(RunOutcome)>;
+    using EndHandler = std::function<void(const RunResult&)>;
 
     RunController() = default;
     RunController(const RunController&) = delete;
@@ -24,7 +24,7 @@ class RunController {
     // Waits for the previous run's thread, then starts a new run. onEnd, if given, is called on
     // the run's thread as its last act; it must not wait for the thread that calls Join. Throws
     // std::system_error when no thread can be made; nothing is running then.
-    void Start(LoaderState& state, DownloadHost& host, RunInputs inputs, EndHandler onEnd = {});
+    void Start(LoaderState& state, DownloadHost& host, RunPlan plan, EndHandler onEnd = {});
     bool Running() const { return running_.load(); }
     void RequestStop() { stop_.RequestStop(); }
     // Waits for the run's thread to end; harmless when there is none.
@@ -34,9 +34,12 @@ class RunController {
         Join();
     }
     StopSignal& Stop() { return stop_; }
+    // What the last run returned; read it only once Join has returned.
+    const RunResult& LastResult() const { return lastResult_; }
 
   private:
     StopSignal stop_;
+    RunResult lastResult_;  // written by the run's thread before it ends
     std::thread thread_;
     std::atomic<bool> running_{false};
 };

@@ -40,4 +40,14 @@ inline constexpr std::array<std::string_view, kStageCount> StageFailTextTable = 
     "FW Load Cmd Not Ack...", "FW Load Incomplete...",
 };
 
+// Whether a status text tells that its unit failed a wait.
+constexpr bool IsFailureText(std::string_view text) {
+    for (const std::string_view failure : StageFailTextTable) {
+        if (text == failure) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace vantrel

@@ -62,7 +62,7 @@ void SerialLink::PortBoxChanged(int port) {
     }
 }
 
-bool SerialLink::OpenTickedPorts() {
+bool SerialLink::OpenTickedPorts(std::vector<PortFailure>& failures, bool goOn) {
     bool anyTicked = false;
     for (int port = 1; port <= kPortCount; ++port) {
         PortSlot& slot = state_.Port(port);
@@ -71,8 +71,25 @@ bool SerialLink::OpenTickedPorts() {
             continue;
         }
         slot.selected.store(true);
-        Port(port).SetPortOpen(true);
         anyTicked = true;
+        try {
+            Port(port).SetPortOpen(true);
+        } catch (const SerialError& error) {
+            failures.push_back({port, QString::fromUtf8(error.what())});
+            if (!goOn) {
+                return anyTicked;
+            }
+            slot.selected.store(false);
+        }
+    }
+    return anyTicked;
+}
+
+bool SerialLink::OpenTickedPorts() {
+    std::vector<PortFailure> failures;
+    const bool anyTicked = OpenTickedPorts(failures);
+    if (!failures.empty()) {
+        throw SerialError(failures.front().cause.toStdString());
     }
     return anyTicked;
 }

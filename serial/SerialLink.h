@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <span>
+#include <vector>
 
 #include "engine/LineSettings.h"
 #include "engine/LoaderState.h"
@@ -15,6 +16,12 @@
 #include "serial/PortMapping.h"
 
 namespace vantrel {
+
+// A ticked port that could not be opened, and why: the serial layer's own text.
+struct PortFailure {
+    int port = 0;
+    QString cause;
+};
 
 // The tick boxes of the sixteen ports, as the serial link sees them.
 class PortBoxes {
@@ -47,8 +54,10 @@ class SerialLink : public QObject {
     // is not caught here and leaves as SerialError.
     void PortBoxChanged(int port);
     // At Start: every ticked port is selected and opened, every other one deselected. True when
-    // a box was ticked. Throws SerialError when a port cannot be opened; the later ports are
-    // then left as they were.
+    // a box was ticked. A port that cannot be opened is told in failures; the later ports are
+    // then left as they were, unless goOn, which deselects it and goes on with them.
+    bool OpenTickedPorts(std::vector<PortFailure>& failures, bool goOn = false);
+    // As above; the first port that cannot be opened leaves as SerialError.
     bool OpenTickedPorts();
     // Closes every selected port that is open; flags are left as they are.
     void CloseSelectedPorts();

@@ -18,12 +18,12 @@ HeadlessSession::HeadlessSession(std::unique_ptr<PortMapping> mapping)
     : mapping_(std::move(mapping)),
       core_(std::make_unique<LoaderSession>(*mapping_, view_, boxes_, context_)) {}
 
-RunInputs HeadlessSession::MakeInputs(const std::string& romPath,
+BatchRequest HeadlessSession::Request(const std::string& romPath,
                                       const std::string& baseAddressText) {
-    RunInputs inputs;
-    inputs.romPathText = romPath;
-    inputs.baseAddressText = baseAddressText;
-    return inputs;
+    BatchRequest request;
+    request.romPathText = romPath;
+    request.baseAddressText = baseAddressText;
+    return request;
 }
 
 bool HeadlessSession::Tick(int port) {
@@ -37,30 +37,40 @@ void HeadlessSession::Untick(int port) {
     core_->PortBoxClicked(port);
 }
 
-std::optional<RunOutcome> HeadlessSession::Run(RunInputs inputs) {
+std::optional<RunOutcome> HeadlessSession::Run(BatchRequest request) {
+    return RunToEnd(&LoaderSession::Start, std::move(request));
+}
+
+std::optional<RunOutcome> HeadlessSession::RunBatch(BatchRequest request) {
+    return RunToEnd(&LoaderSession::StartBatch, std::move(request));
+}
+
+std::optional<RunOutcome> HeadlessSession::RunToEnd(Starter start, BatchRequest request) {
     if (core_->RunActive()) {
         throw std::logic_error("a run is already going on");
     }
-    std::optional<RunOutcome> outcome;
+    result_ = {};
+    bool ended = false;
     // Quit, not a flag looked at between waits: an event dispatcher may handle the run's last
     // posted call and then wait for more events that never come.
-    QEventLoop untilOutcome;
-    const auto started = core_->Start(std::move(inputs), [&](RunOutcome result) {
-        outcome = result;
-        untilOutcome.quit();
+    QEventLoop untilEnded;
+    const auto started = (*core_.*start)(std::move(request), [&](const BatchResult& result) {
+        result_ = result;
+        ended = true;
+        untilEnded.quit();
     });
     if (started != LoaderSession::StartResult::Started) {
         return std::nullopt;
     }
-    if (!outcome) {
-        untilOutcome.exec();
+    if (!ended) {
+        untilEnded.exec();
     }
-    if (*outcome == RunOutcome::Stopped) {
+    if (result_.outcome == RunOutcome::Stopped) {
         core_->StopAndJoin();
     } else {
         core_->JoinRun();
     }
-    return outcome;
+    return result_.outcome;
 }
 
 }  // namespace vantrel

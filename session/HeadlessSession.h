@@ -30,7 +30,8 @@ class TickedBoxes : public PortBoxes {
 //   HeadlessSession session(std::move(mapping));
 //   session.View().SetCallbacks({...});        // optional: live lines
 //   session.Tick(1);                           // as a click on the box of COM1
-//   auto outcome = session.Run(HeadlessSession::MakeInputs(romPath, "00C10000"));
+//   auto outcome = session.Run(HeadlessSession::Request(romPath, "00C10000"));
+//   const BatchResult& result = session.Result();
 //
 // Messages are answered OK at once. Nothing here writes the settings store: settings writes
 // of a run are only recorded.
@@ -40,20 +41,28 @@ class HeadlessSession {
     HeadlessSession(const HeadlessSession&) = delete;
     HeadlessSession& operator=(const HeadlessSession&) = delete;
 
-    // The texts of a run; the session opens the ROM file itself when the run starts.
-    static RunInputs MakeInputs(const std::string& romPath, const std::string& baseAddressText);
+    // What a batch flashes; the session opens the ROM file itself when it starts.
+    static BatchRequest Request(const std::string& romPath, const std::string& baseAddressText);
 
     // A click that ticks port N's box: prepares, configures and opens the port. A failure is
     // recorded as a message; false when the box ends up unticked.
     bool Tick(int port);
+    // Ticks the box without opening the port: it opens once the batch's file is found fit.
+    void Name(int port) { boxes_.SetTicked(port, true); }
     // A click that unticks it: the port is closed, its flags stay.
     void Untick(int port);
     bool IsTicked(int port) const { return boxes_.IsTicked(port); }
 
-    // Start, then the whole run until it has ended. Nothing when the run could not start; the
-    // reason is recorded as a message. A stopped run ends as RunOutcome::Stopped with its ports
-    // closed.
-    std::optional<RunOutcome> Run(RunInputs inputs);
+    // The window's Start, then the whole batch until it has ended. Nothing when Start refused
+    // it or it never touched a unit; the reason is recorded as a message. A stopped run ends as
+    // RunOutcome::Stopped with its ports closed.
+    std::optional<RunOutcome> Run(BatchRequest request);
+    // The command line's: the file first, then the ports named, then as Run.
+    std::optional<RunOutcome> RunBatch(BatchRequest request);
+    // How the last batch ended, unit by unit.
+    const BatchResult& Result() const { return result_; }
+    void SetBeforeUnits(LoaderSession::BeforeUnits hook) { core_->SetBeforeUnits(std::move(hook)); }
+    void SetRefusalsShown(bool shown) { core_->SetRefusalsShown(shown); }
     // As Exit's stop request; see LoaderSession::RequestStop.
     void RequestStop() { core_->RequestStop(); }
     bool Running() const { return core_->RunActive(); }
@@ -63,7 +72,12 @@ class HeadlessSession {
     RecordingView& View() { return view_; }
 
   private:
+    using Starter = LoaderSession::StartResult (LoaderSession::*)(BatchRequest,
+                                                                  LoaderSession::EndHandler);
+    std::optional<RunOutcome> RunToEnd(Starter start, BatchRequest request);
+
     std::unique_ptr<PortMapping> mapping_;
+    BatchResult result_;
     RecordingView view_;
     TickedBoxes boxes_;
     // Posted calls die with it, after the core that waits for them.

@@ -1,7 +1,10 @@
 #include "session/LoaderSession.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -21,7 +24,28 @@ const QString kRomOpenFailed = QStringLiteral("The ROM file could not be opened!
 const QString kSelectPortsFirst = QStringLiteral("Select COM port(s) first.");
 const QString kNoSystemResources = QStringLiteral("Failed to create system resources.");
 
+RomFile OpenForReading(const QString& path) {
+    // A folder opens as a stream on some platforms but is never a ROM file.
+    if (path.isEmpty() || QFileInfo(path).isDir()) {
+        errno = EISDIR;
+        return nullptr;
+    }
+#ifdef Q_OS_WIN
+    return RomFile(::_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"rb"));
+#else
+    return OpenRomFileForReading(QFile::encodeName(path).toStdString());
+#endif
+}
+
 }  // namespace
+
+std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
+    return QCryptographicHash::hash(
+               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
+               QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
+}
 
 LoaderSession::LoaderSession(const PortMapping& mapping, RunView& view, PortBoxes& boxes,
                              QObject& uiContext)
@@ -43,53 +67,225 @@ LoaderSession::~LoaderSession() {
     }
 }
 
-LoaderSession::StartResult LoaderSession::Start(RunInputs inputs, EndHandler onEnded) {
+LoaderSession::StartResult LoaderSession::Start(BatchRequest request, EndHandler onEnded) {
     stopPending_.store(false);
     view_.SetProgress(0);
     if (RefuseSharedDevice()) {
         return StartResult::SameDevice;
     }
-    bool anyTicked = false;
-    try {
-        anyTicked = link_.OpenTickedPorts();
-    } catch (const SerialError& error) {
-        ShowSerialError(error);
+    portFailures_.clear();
+    const bool anyTicked = link_.OpenTickedPorts(portFailures_, portFailuresEndUnitsOnly_);
+    if (!portFailures_.empty() && !portFailuresEndUnitsOnly_) {
+        ShowPortFailure(portFailures_.front());
         return StartResult::PortFailed;
     }
-    if (inputs.romPathText.empty()) {
+    if (request.romPathText.empty()) {
         ShowWarning(kSelectRomFirst);
         return StartResult::NoRomPath;
     }
-    if (!OpenRomFile(QString::fromStdString(inputs.romPathText))) {
+    if (!OpenRomFile(QString::fromStdString(request.romPathText))) {
         return StartResult::RomNotOpened;
     }
     if (!anyTicked) {
         ShowWarning(kSelectPortsFirst);
         return StartResult::NoPorts;
     }
+    return Prepare(std::move(request), std::move(onEnded));
+}
+
+LoaderSession::StartResult LoaderSession::StartBatch(BatchRequest request, EndHandler onEnded) {
+    stopPending_.store(false);
+    portFailures_.clear();
+    romFile_ = OpenForReading(QString::fromStdString(request.romPathText));
+    return Prepare(std::move(request), std::move(onEnded));
+}
+
+LoaderSession::StartResult LoaderSession::Prepare(BatchRequest request, EndHandler onEnded) {
+    ++batch_;
+    onEnded_ = std::move(onEnded);
+    prepared_.reset();
     view_.DisableStart();
-    inputs.romFile = std::move(romFile_);
-    endHandler_ = {};
-    if (onEnded) {
-        endHandler_ = [this, onEnded = std::move(onEnded)](RunOutcome outcome) {
-            runEnded_->Post([onEnded, outcome] { onEnded(outcome); });
-        };
+    if (!romFile_) {
+        EndUntouched(RunOutcome::ImageError,
+                     BatchRefusal{BatchRefusal::Kind::FileNotOpened, kRomOpenFailed.toStdString(),
+                                  std::nullopt, std::strerror(errno)});
+        return StartResult::Started;
+    }
+    // Read once: the bytes checked and hashed here are the bytes flashed.
+    const FirmwareContent content = ReadFirmwareContent(romFile_.get());
+    PreparedBatch batch;
+    batch.request = request;
+    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&content)) {
+        batch.fileSha256 = Sha256Hex(*bytes);
+        batch.fileBytes = static_cast<std::int64_t>(bytes->size());
+    }
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (boxes_.IsTicked(port)) {
+            batch.units.emplace_back(port, mapping_.DevicePath(port).toStdString());
+        }
+    }
+    prepared_ = batch;
+    auto plan =
+        PlanRun(*state_, content, request.baseAddressText, request.demonBaud, request.demonText);
+    if (auto* refusal = std::get_if<PlanRefusal>(&plan)) {
+        const auto kind = !refusal->firmware ? (refusal->message.starts_with("Demon")
+                                                    ? BatchRefusal::Kind::Demon
+                                                    : BatchRefusal::Kind::BaseAddress)
+                                             : BatchRefusal::Kind::Firmware;
+        EndUntouched(RunOutcome::ImageError,
+                     BatchRefusal{kind, refusal->message, refusal->firmware, {}});
+        return StartResult::Started;
+    }
+    prepared_->plan = std::get<RunPlan>(plan);
+    prepared_->plan.romPathText = request.romPathText;
+    // A stop asked for as Start began (Exit) holds: nothing more is done.
+    if (stopPending_.load()) {
+        EndUntouched(RunOutcome::Stopped, std::nullopt);
+        return StartResult::Started;
+    }
+    // Ports named but not opened yet (the command line's) open now, as a click opens them.
+    for (const auto& [port, device] : prepared_->units) {
+        if (!link_.IsOpen(port) && !portFailuresEndUnitsOnly_) {
+            link_.PortBoxChanged(port);
+            if (!link_.IsOpen(port)) {
+                EndUntouched(std::nullopt, BatchRefusal{BatchRefusal::Kind::PortNotOpened,
+                                                        PortLabel(port) + " could not be opened",
+                                                        std::nullopt,
+                                                        {}});
+                return StartResult::Started;
+            }
+        }
+        link_.State().Port(port).selected.store(link_.IsOpen(port));
+    }
+    launchFailed_ = false;
+    awaiting_ = true;
+    preparing_ = true;
+    const std::uint64_t current = batch_;
+    if (beforeUnits_) {
+        beforeUnits_(*prepared_, [this, current](bool go) { GoOn(current, go); });
+    } else {
+        GoOn(current, true);
+    }
+    preparing_ = false;
+    return launchFailed_ ? StartResult::NoThread : StartResult::Started;
+}
+
+void LoaderSession::GoOn(std::uint64_t batch, bool go) {
+    if (batch != batch_ || !prepared_) {
+        return;  // given up meanwhile (Exit)
+    }
+    awaiting_ = false;
+    if (!go) {
+        EndUntouched(std::nullopt, BatchRefusal{BatchRefusal::Kind::NotRecorded,
+                                                "the batch could not be recorded",
+                                                std::nullopt,
+                                                {}});
+        return;
+    }
+    if (stopPending_.load()) {
+        EndUntouched(RunOutcome::Stopped, std::nullopt);
+        return;
     }
     try {
         if (launcher_) {
-            launcher_(std::move(inputs));
+            launcher_(prepared_->plan);
         } else {
-            Launch(std::move(inputs));
+            Launch(prepared_->plan);
         }
     } catch (const std::system_error&) {
         ShowWarning(kNoSystemResources);
-        return StartResult::NoThread;
+        launchFailed_ = true;
+        // Start answered already: the batch ends here, or nobody would hear of it.
+        if (!preparing_) {
+            EndUntouched(RunOutcome::InternalError, std::nullopt);
+        }
+        return;
     }
     // Starting clears the run's stop signal; a request made since Start was called still holds.
     if (stopPending_.load()) {
         RequestStop();
     }
-    return StartResult::Started;
+}
+
+void LoaderSession::Launch(const RunPlan& plan) {
+    launched_ = batch_;
+    controller_.Start(*state_, host_, plan, [this, batch = batch_](const RunResult& result) {
+        runEnded_->Post([this, batch, result] {
+            if (batch == batch_ && onEnded_) {
+                onEnded_(ResultOf(result));
+            }
+        });
+    });
+}
+
+void LoaderSession::EndUntouched(std::optional<RunOutcome> outcome,
+                                 std::optional<BatchRefusal> refusal) {
+    if (refusal && refusalsShown_ && refusal->kind != BatchRefusal::Kind::NotRecorded &&
+        refusal->kind != BatchRefusal::Kind::PortNotOpened) {
+        view_.ShowMessage(QString::fromStdString(refusal->message), MessageButtons::Ok,
+                          MessageIcon::Exclamation);
+    }
+    // As the run's finish would: a stopped batch leaves everything alone.
+    if (outcome != RunOutcome::Stopped) {
+        CloseSelectedPorts();
+        view_.EnableStart();
+    }
+    BatchResult result;
+    result.outcome = outcome;
+    result.refusal = std::move(refusal);
+    if (prepared_) {
+        if (prepared_->fileBytes > 0 || !prepared_->fileSha256.empty()) {
+            result.fileSha256 = prepared_->fileSha256;
+            result.fileBytes = prepared_->fileBytes;
+        }
+        for (const auto& [port, device] : prepared_->units) {
+            result.units.push_back({port, device, {}, false});
+        }
+    }
+    // As a run's end, after the caller has returned.
+    runEnded_->Post([this, batch = batch_, result] {
+        if (batch == batch_ && onEnded_) {
+            onEnded_(result);
+        }
+    });
+}
+
+BatchResult LoaderSession::ResultOf(const RunResult& run) const {
+    BatchResult result;
+    result.outcome = run.outcome;
+    result.unitsTouched = run.bytesSent;
+    if (prepared_) {
+        result.fileSha256 = prepared_->fileSha256;
+        result.fileBytes = prepared_->fileBytes;
+    }
+    for (const auto& [port, device] :
+         prepared_ ? prepared_->units : std::vector<std::pair<int, std::string>>{}) {
+        UnitResult unit{port, device, {}, false};
+        const auto failure = std::find_if(portFailures_.begin(), portFailures_.end(),
+                                          [&](const PortFailure& f) { return f.port == port; });
+        if (failure != portFailures_.end()) {
+            unit.endStage = 0;
+            unit.cause = failure->cause.toStdString();
+        }
+        for (const UnitRun& ran : run.units) {
+            if (ran.port != port) {
+                continue;
+            }
+            unit.status = ran.text;
+            unit.complete = ran.complete;
+            unit.endStage = ran.failedStage.value_or(ran.stage);
+            if (ran.lastText != std::chrono::steady_clock::time_point{}) {
+                unit.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      ran.lastText - run.started)
+                                      .count();
+            }
+        }
+        if (unit.cause.empty()) {
+            unit.cause = const_cast<SerialLink&>(link_).Port(port).LostCause().toStdString();
+        }
+        result.units.push_back(unit);
+    }
+    return result;
 }
 
 bool LoaderSession::RefuseSharedDevice() {
@@ -114,20 +310,8 @@ bool LoaderSession::RefuseSharedDevice() {
     return true;
 }
 
-void LoaderSession::Launch(RunInputs inputs) {
-    controller_.Start(*state_, host_, std::move(inputs), endHandler_);
-}
-
 bool LoaderSession::OpenRomFile(const QString& path) {
-    romFile_.reset();
-    // A folder opens as a stream on some platforms but is never a ROM file.
-    if (!path.isEmpty() && !QFileInfo(path).isDir()) {
-#ifdef Q_OS_WIN
-        romFile_ = RomFile(::_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"rb"));
-#else
-        romFile_ = OpenRomFileForReading(QFile::encodeName(path).toStdString());
-#endif
-    }
+    romFile_ = OpenForReading(path);
     if (!romFile_) {
         ShowWarning(kRomOpenFailed);
         return false;
@@ -149,17 +333,39 @@ void LoaderSession::RequestStop() {
     controller_.RequestStop();
 }
 
-void LoaderSession::StopAndJoin() {
+BatchResult LoaderSession::StopAndJoin() {
     // The run goes before the ports and buffers it works on: from the stop on it touches
     // nothing of ours.
+    const bool ran = launched_ == batch_;
     RequestStop();
     controller_.Join();
+    ++batch_;  // an answer still to come, or the run's end, is dropped
+    awaiting_ = false;
     CloseSelectedPorts();
     romFile_.reset();
+    if (ran) {
+        return ResultOf(controller_.LastResult());
+    }
+    BatchResult untouched;
+    untouched.outcome = RunOutcome::Stopped;
+    for (const auto& [port, device] :
+         prepared_ ? prepared_->units : std::vector<std::pair<int, std::string>>{}) {
+        untouched.units.push_back({port, device, {}, false});
+    }
+    return untouched;
 }
 
 void LoaderSession::ShowWarning(const QString& text) {
     view_.ShowMessage(text, MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+void LoaderSession::ShowPortFailure(const PortFailure& failure) {
+    const QString port = QString::fromStdString(PortLabel(failure.port));
+    view_.ShowMessage(
+        port + QStringLiteral(" could not be opened: ") + failure.cause +
+            QStringLiteral("\n\nNothing was flashed. Plug in the unit's cable, map ") + port +
+            QStringLiteral(" to its device (Port Mapping...), or untick ") + port + '.',
+        MessageButtons::Ok, MessageIcon::Stop);
 }
 
 void LoaderSession::ShowSerialError(const SerialError& error) {

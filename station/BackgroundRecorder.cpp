@@ -1,6 +1,6 @@
 #include "station/BackgroundRecorder.h"
 
-#include <future>
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -77,6 +77,17 @@ void BackgroundRecorder::Report(const std::string& line) {
     }
 }
 
+void BackgroundRecorder::ReportOnce(const std::string& line) {
+    {
+        const std::lock_guard lock(mutex_);
+        // A log that cannot be opened at the window's start and again at Start is told once.
+        if (std::find(reports_.begin(), reports_.end(), line) != reports_.end()) {
+            return;
+        }
+    }
+    Report(line);
+}
+
 void BackgroundRecorder::Post(std::function<void()> task) {
     {
         const std::lock_guard lock(mutex_);
@@ -89,12 +100,15 @@ void BackgroundRecorder::GiveUpStarts() {
     startsGivenUp_.store(true);
 }
 
-bool BackgroundRecorder::RecordStart(const RunSummary& summary) {
-    auto recorded = std::make_shared<std::promise<bool>>();
-    std::future<bool> answer = recorded->get_future();
-    Post([this, summary, recorded] {
+void BackgroundRecorder::RecordStart(const RunSummary& summary,
+                                     std::function<void(bool recorded)> answered) {
+    if (startsGivenUp_.load()) {
+        answered(false);
+        return;
+    }
+    Post([this, summary, answered = std::move(answered)] {
         if (startsGivenUp_.load()) {
-            recorded->set_value(false);
+            answered(false);
             return;
         }
         if (!recorder_->IsOpen()) {
@@ -102,21 +116,14 @@ bool BackgroundRecorder::RecordStart(const RunSummary& summary) {
                 recorder_->Open();
             } catch (const RunLogError& error) {
                 if (error.Kind() != LogFailure::Stopped) {
-                    Report(std::string(error.what()) + "; nothing flashed");
+                    ReportOnce(error.what());
                 }
-                recorded->set_value(false);
+                answered(false);
                 return;
             }
         }
-        recorded->set_value(recorder_->RecordStart(summary));
+        answered(recorder_->RecordStart(summary));
     });
-    // The recorder's waits are bounded; a stop ends them at once.
-    while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
-        if (startsGivenUp_.load()) {
-            return false;
-        }
-    }
-    return answer.get();
 }
 
 void BackgroundRecorder::RecordEnd(const RunSummary& summary) {

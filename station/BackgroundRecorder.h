@@ -29,13 +29,13 @@ class BackgroundRecorder {
     BackgroundRecorder(const BackgroundRecorder&) = delete;
     BackgroundRecorder& operator=(const BackgroundRecorder&) = delete;
 
-    // The write-ahead record; waits for it. False when the run has no record anywhere and must
-    // not start, or starts are given up. Any thread but the recorder's.
-    bool RecordStart(const RunSummary& summary);
+    // The write-ahead record. answered(false) when the run has no record anywhere and must not
+    // start, or starts are given up; called on the recorder's thread, or at once.
+    void RecordStart(const RunSummary& summary, std::function<void(bool recorded)> answered);
     // The run's end: kept on the disk, then written, without waiting.
     void RecordEnd(const RunSummary& summary);
-    // A run waiting in RecordStart, and any later one, does not start: RecordStart answers
-    // false at once. What the recorder is writing goes on.
+    // A run waiting for RecordStart's answer, and any later one, does not start: they are
+    // answered false at once. What the recorder is writing goes on.
     void GiveUpStarts();
     // Lines reported since the last call, oldest first.
     std::vector<std::string> TakeReports();
@@ -43,6 +43,8 @@ class BackgroundRecorder {
   private:
     void Post(std::function<void()> task);
     void Report(const std::string& line);
+    // As Report, unless the same line waits to be taken already.
+    void ReportOnce(const std::string& line);
     void Serve(std::string target, StationNames names);
 
     std::function<void()> reported_;

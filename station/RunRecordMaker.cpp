@@ -87,9 +87,8 @@ RunRecord MakeRunRecord(const RunSummary& summary, const StationNames& names,
         if (!unit.cause.empty()) {
             record.cause = unit.cause;
         }
-        if (const auto ms = summary.unitMs.find(unit.port);
-            summary.Flashed() && ms != summary.unitMs.end()) {
-            record.durationMs = ms->second;
+        if (summary.Flashed()) {
+            record.durationMs = unit.durationMs;
         }
         run.units.push_back(record);
     }

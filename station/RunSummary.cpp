@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QUuid>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -54,6 +55,33 @@ std::string LeftAligned(const std::string& text, std::size_t width) {
 
 std::string RightAligned(const std::string& text, std::size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+}
+
+RunSummary BeginRunSummary(const BatchRequest& request,
+                           const std::vector<std::pair<int, std::string>>& units) {
+    RunSummary summary;
+    summary.startedAt = std::chrono::system_clock::now();
+    summary.runKey = QUuid::createUuid().toString(QUuid::WithoutBraces).toStdString();
+    summary.baud = request.demonBaud;
+    summary.romPath = request.romPathText;
+    summary.baseAddress = request.baseAddressText;
+    for (const auto& [port, device] : units) {
+        summary.units.push_back({port, device, {}, false});
+    }
+    return summary;
+}
+
+void TakeResult(RunSummary& summary, const BatchResult& result) {
+    summary.outcome = result.outcome;
+    summary.unitsTouched = result.unitsTouched;
+    if (result.fileSha256) {
+        summary.romSha256 = result.fileSha256;
+        summary.romFileBytes = result.fileBytes;
+    }
+    if (!result.units.empty()) {
+        summary.units = result.units;
+    }
+    summary.finishedAt = std::chrono::system_clock::now();
 }
 
 int RunSummary::ExitCode() const {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/DownloadWorker.h"
+#include "session/BatchTypes.h"
 
 namespace vantrel {
 
@@ -18,16 +18,6 @@ inline constexpr int kExitNothingFlashed = 2;
 inline constexpr int kExitInternalError = 3;
 inline constexpr int kExitNotRecorded = 4;  // a run's record reached neither the log nor the spool
 inline constexpr int kExitInterrupted = 130;
-
-struct UnitResult {
-    int port = 0;
-    std::string device;
-    std::string status;  // the text the unit's status ended with
-    bool complete = false;
-    // The stage it failed to reach, else the one it stood at when the run ended.
-    std::optional<int> endStage = std::nullopt;
-    std::string cause = {};  // what failed beyond the unit: its line lost, its device gone
-};
 
 struct RunSummary {
     std::string romPath;
@@ -43,7 +33,6 @@ struct RunSummary {
     std::chrono::system_clock::time_point finishedAt;
     std::optional<std::string> romSha256;  // of the file's bytes as read for this run
     std::optional<std::int64_t> romFileBytes;
-    std::map<int, std::int64_t> unitMs;  // by port: from the run's start to the unit's last status
     // Whether a byte went to the units: a run stopped before that flashed nothing.
     bool unitsTouched = false;
     std::string stopText = "interrupted";  // why a stopped run stopped
@@ -59,6 +48,14 @@ struct RunSummary {
     // The object as indented JSON text, with more members (the tally) added.
     std::string Json(const QJsonObject& extraMembers = {}) const;
 };
+
+// A summary as a batch begins: a new key, the time, the file named, the base address, the line
+// speed and each unit with its device, none complete yet.
+RunSummary BeginRunSummary(const BatchRequest& request,
+                           const std::vector<std::pair<int, std::string>>& units);
+// The batch's result taken in: its outcome, the file's digest and each unit as the run and the
+// session told it, and the time it ended.
+void TakeResult(RunSummary& summary, const BatchResult& result);
 
 // Passed, failed, or not flashed for a run that never reached the units.
 std::string UnitResultName(const RunSummary& summary, const UnitResult& unit);

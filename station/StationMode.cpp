@@ -3,10 +3,8 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "serial/SerialLink.h"
 #include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
-#include "station/SessionResults.h"
 
 namespace vantrel {
 namespace {
@@ -77,23 +75,24 @@ StationMode::StationMode(const StationSettings& settings, StationTally tally,
 
 StationMode::~StationMode() = default;
 
-void StationMode::BeginBatch(const std::string& romPath, const std::string& baseAddress,
-                             const std::vector<std::pair<int, QString>>& units) {
-    summary_ = BeginRunSummary(romPath, baseAddress, kDefaultDemonBaud, units);
+void StationMode::BeginBatch(const BatchRequest& request,
+                             const std::vector<std::pair<int, std::string>>& units) {
+    summary_ = BeginRunSummary(request, units);
     messages_.clear();
-    refused_.store(false);
 }
 
-std::function<bool(std::span<const std::uint8_t>)> StationMode::BeforeUnits() {
-    return [this](std::span<const std::uint8_t> content) {
-        // The window leaves the summary alone until the batch ends; messages are kept apart.
-        summary_.romSha256 = Sha256Hex(content);
-        summary_.romFileBytes = static_cast<std::int64_t>(content.size());
-        if (recorder_ && !recorder_->RecordStart(summary_)) {
-            refused_.store(true);
-            return false;
+LoaderSession::BeforeUnits StationMode::BeforeUnits() {
+    return [this](const PreparedBatch& batch, LoaderSession::Proceed proceed) {
+        summary_.romSha256 = batch.fileSha256;
+        summary_.romFileBytes = batch.fileBytes;
+        if (!recorder_) {
+            proceed(true);
+            return;
         }
-        return true;
+        recorder_->RecordStart(summary_, [this, proceed](bool recorded) {
+            QMetaObject::invokeMethod(
+                &context_, [proceed, recorded] { proceed(recorded); }, Qt::QueuedConnection);
+        });
     };
 }
 
@@ -101,18 +100,14 @@ void StationMode::KeepMessage(const QString& text) {
     messages_.push_back(text.toStdString());
 }
 
-const RunSummary& StationMode::EndBatch(RunOutcome outcome, LoaderState& state, SerialLink& link,
-                                        const std::function<QString(int port)>& statusOf) {
-    summary_.outcome = outcome;
-    if (refused_.load()) {
-        summary_.outcome.reset();  // never started: it could not be recorded
-    }
+const RunSummary& StationMode::EndBatch(const BatchResult& result) {
+    TakeResult(summary_, result);
     summary_.messages = messages_;
-    TakeUnitResults(summary_, state, link, statusOf);
-    summary_.finishedAt = std::chrono::system_clock::now();
     tally_.Add(summary_);
     // A batch the log refused to start has nowhere to record its end either.
-    if (recorder_ && !refused_.load()) {
+    const bool refusedByLog =
+        result.refusal && result.refusal->kind == BatchRefusal::Kind::NotRecorded;
+    if (recorder_ && !refusedByLog) {
         recorder_->RecordEnd(summary_);
     }
     return summary_;

@@ -10,15 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "engine/DownloadWorker.h"
+#include <QObject>
+
+#include "session/LoaderSession.h"
 #include "station/BackgroundRecorder.h"
 #include "station/RunSummary.h"
 #include "station/StationTally.h"
 
 namespace vantrel {
 
-class LoaderState;
-class SerialLink;
 class SettingsStore;
 
 // What the log had to say, as the user reads it: "Run log: " before each report, a blank line
@@ -53,16 +53,15 @@ class StationMode {
     ~StationMode();
 
     // A batch begins on these units (port, device).
-    void BeginBatch(const std::string& romPath, const std::string& baseAddress,
-                    const std::vector<std::pair<int, QString>>& units);
-    // For the run's inputs: on the run's thread, hashes the file and puts the batch on record
-    // before any unit is touched; false when it can be recorded nowhere.
-    std::function<bool(std::span<const std::uint8_t>)> BeforeUnits();
+    void BeginBatch(const BatchRequest& request,
+                    const std::vector<std::pair<int, std::string>>& units);
+    // The session's hook: puts the prepared batch on record before any unit is touched, on the
+    // log's thread, and answers on this one; no when it can be recorded nowhere.
+    LoaderSession::BeforeUnits BeforeUnits();
     // A message of the run: kept for the summary; the batch goes on.
     void KeepMessage(const QString& text);
-    // The batch ended: each unit's result, tallied and recorded without waiting.
-    const RunSummary& EndBatch(RunOutcome outcome, LoaderState& state, SerialLink& link,
-                               const std::function<QString(int port)>& statusOf);
+    // The batch ended: its result taken in, tallied and recorded without waiting.
+    const RunSummary& EndBatch(const BatchResult& result);
     // The one summary of the batch that ended: each unit passed or failed with its cause, the
     // run's own messages when it did not reach the units' end, and what the log had to say.
     QString SummaryText();
@@ -81,10 +80,12 @@ class StationMode {
   private:
     StationSettings settings_;
     StationTally tally_;
+    // Lives on the UI thread: the log's answers are brought back through it. It goes after
+    // the recorder, whose thread may still answer while it ends.
+    QObject context_;
     std::unique_ptr<BackgroundRecorder> recorder_;
     RunSummary summary_;
     std::vector<std::string> messages_;
-    std::atomic<bool> refused_{false};  // set on the run's thread
 };
 
 }  // namespace vantrel

@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/UnitStage.h"
 #include "runlog/RunRecord.h"
 #include "serial/PortDirectory.h"
 #include "ui/AboutDialog.h"
@@ -108,7 +109,7 @@ CLoaderDialog::CLoaderDialog(CLoaderApp& app, const PortMapping& mapping, QWidge
         box->installEventFilter(new PortToolTip(port, mapping, box));
     }
     session_ = std::make_unique<LoaderSession>(mapping, *this, *this, *this);
-    session_->SetLauncher([this](RunInputs inputs) { StartRun(std::move(inputs)); });
+    session_->SetLauncher([this](const RunPlan& plan) { StartRun(plan); });
     if (app_.MainWindow() == nullptr) {
         app_.SetMainWindow(this);
     }
@@ -360,7 +361,8 @@ void CLoaderDialog::SetModalRunner(ModalRunner runner) {
 
 void CLoaderDialog::SetStatusText(int port, const QString& text) {
     statusFields_[PortIndex(port)]->setText(text);
-    if (station_ && session_->State().Port(port).failedAt.load() >= 0) {
+    // A unit that failed a wait is shown so at once; the batch goes on.
+    if (station_ && batchOpen_ && IsFailureText(text.toStdString())) {
         ShowRowResult(port, false);
     }
 }
@@ -375,7 +377,7 @@ void CLoaderDialog::ShowRowResult(int port, std::optional<bool> passed) {
 
 MessageResult CLoaderDialog::ShowMessage(const QString& text, MessageButtons buttons,
                                          MessageIcon icon) {
-    if (station_ && session_->RunActive()) {
+    if (station_ && batchOpen_) {
         // In station mode nothing stops a batch: the message waits for its summary.
         station_->KeepMessage(text);
         return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
@@ -443,8 +445,8 @@ void CLoaderDialog::SetTicked(int port, bool ticked) {
     portBoxes_[PortIndex(port)]->setChecked(ticked);
 }
 
-void CLoaderDialog::StartRun(RunInputs inputs) {
-    session_->Launch(std::move(inputs));
+void CLoaderDialog::StartRun(const RunPlan& plan) {
+    session_->Launch(plan);
 }
 
 void CLoaderDialog::accept() {}
@@ -503,27 +505,28 @@ bool CLoaderDialog::nativeEvent(const QByteArray& eventType, void* message, qint
 void CLoaderDialog::OnStart() {
     TakeValues();
     // The run works on copies, so Browse and Settings during it change only the next run.
-    RunInputs inputs;
-    inputs.romPathText = romPathText_.toStdString();
-    inputs.baseAddressText = baseAddressText_.toStdString();
+    BatchRequest request;
+    request.romPathText = romPathText_.toStdString();
+    request.baseAddressText = baseAddressText_.toStdString();
+    session_->SetBeforeUnits(station_ ? station_->BeforeUnits() : LoaderSession::BeforeUnits{});
+    session_->SetPortFailuresEndUnitsOnly(station_ != nullptr);
     if (!station_) {
-        if (session_->Start(std::move(inputs)) == LoaderSession::StartResult::RomNotOpened) {
+        if (session_->Start(std::move(request)) == LoaderSession::StartResult::RomNotOpened) {
             ForgetRomPath();
         }
         return;
     }
-    std::vector<std::pair<int, QString>> units;
+    std::vector<std::pair<int, std::string>> units;
     for (int port = 1; port <= kPortCount; ++port) {
         SetStatusText(port, QString());
         ShowRowResult(port, std::nullopt);
         if (IsTicked(port)) {
-            units.emplace_back(port, mapping_.DevicePath(port));
+            units.emplace_back(port, mapping_.DevicePath(port).toStdString());
         }
     }
-    station_->BeginBatch(inputs.romPathText, inputs.baseAddressText, units);
-    inputs.beforeUnits = station_->BeforeUnits();
-    const auto result =
-        session_->Start(std::move(inputs), [this](RunOutcome outcome) { OnBatchEnded(outcome); });
+    station_->BeginBatch(request, units);
+    const auto result = session_->Start(std::move(request),
+                                        [this](const BatchResult& ended) { OnBatchEnded(ended); });
     if (result == LoaderSession::StartResult::RomNotOpened) {
         ForgetRomPath();
     }
@@ -533,7 +536,7 @@ void CLoaderDialog::OnStart() {
     }
 }
 
-void CLoaderDialog::OnBatchEnded(RunOutcome outcome) {
+void CLoaderDialog::OnBatchEnded(const BatchResult& result) {
     if (!batchOpen_ || !station_) {
         return;  // ended already, by Exit
     }
@@ -541,11 +544,15 @@ void CLoaderDialog::OnBatchEnded(RunOutcome outcome) {
     batchOpen_ = false;
     LockDuringRun(false);
     startButton_->setEnabled(true);
-    const RunSummary& summary =
-        station_->EndBatch(outcome, session_->State(), session_->Link(),
-                           [this](int port) { return statusFields_[PortIndex(port)]->text(); });
+    const RunSummary& summary = station_->EndBatch(result);
     for (const UnitResult& unit : summary.units) {
-        ShowRowResult(unit.port, summary.Flashed() ? std::optional(unit.complete) : std::nullopt);
+        // A port that could not be opened shows why, as a failed unit does.
+        if (unit.status.empty() && !unit.cause.empty()) {
+            statusFields_[PortIndex(unit.port)]->setText(QString::fromStdString(unit.cause));
+        }
+        const bool notOpened = unit.status.empty() && !unit.cause.empty();
+        ShowRowResult(unit.port,
+                      summary.Flashed() || notOpened ? std::optional(unit.complete) : std::nullopt);
     }
     if (!ended_) {
         Message(
@@ -646,11 +653,11 @@ void CLoaderDialog::OnExit() {
     if (station_) {
         station_->GiveUpBatchStarts();
     }
-    session_->StopAndJoin();
+    const BatchResult stopped = session_->StopAndJoin();
     ended_ = true;
     exiting_ = false;
-    // The batch Exit stopped is recorded as stopped, not left to look killed.
-    OnBatchEnded(RunOutcome::Stopped);
+    // The batch Exit stopped is recorded as it stood, not left to look killed.
+    OnBatchEnded(stopped);
     QDialog::done(QDialog::Rejected);
 }
 

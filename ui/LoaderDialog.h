@@ -46,7 +46,8 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     LoaderState& State() { return session_->State(); }
     SerialLink& Link() { return session_->Link(); }
     // True while a run's thread has not finished.
-    bool RunActive() const { return session_->RunActive(); }
+    // A batch is under way: its run goes on, or it waits for its record.
+    bool RunActive() const { return session_->RunActive() || session_->AwaitingRecord(); }
 
     // The fields the Options dialog edits.
     int RomType() const { return romType_; }
@@ -96,7 +97,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
   protected:
     // Starts the checked run; tests replace it to catch the inputs. Throws std::system_error
     // when no thread can be made.
-    virtual void StartRun(RunInputs inputs);
+    virtual void StartRun(const RunPlan& plan);
 
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -127,7 +128,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     // What the run log said outside a batch (a run a killed window never finished), in one box.
     void ShowLogReports();
     void RememberTicks();
-    void OnBatchEnded(RunOutcome outcome);
+    void OnBatchEnded(const BatchResult& result);
     void LockDuringRun(bool locked);
     void ShowRowResult(int port, std::optional<bool> passed);
     void ShowContextMenu(QWidget* widget, const QPoint& position);

@@ -20,7 +20,8 @@ RunSummary Batch(std::optional<RunOutcome> outcome, bool secondComplete) {
                   secondComplete && outcome == RunOutcome::Completed}};
     run.units[1].endStage = 8;  // Erase Failed...
     run.units[1].cause = "line lost: Input/output error: /dev/ttyUSB1";
-    run.unitMs = {{1, 900}, {2, 400}};
+    run.units[0].durationMs = 900;
+    run.units[1].durationMs = 400;
     run.finishedAt = run.startedAt + std::chrono::milliseconds(1500);
     return run;
 }

@@ -33,11 +33,8 @@ std::vector<std::uint8_t> Pattern(std::size_t size) {
     return bytes;
 }
 
-RomFile RomFileWith(const std::string& text) {
-    RomFile file(std::tmpfile());
-    std::fputs(text.c_str(), file.get());
-    std::fflush(file.get());
-    return file;
+FirmwareContent ContentOf(const std::string& text) {
+    return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
 std::string Hex(std::uint32_t value) {
@@ -88,15 +85,19 @@ std::vector<std::string> PortStream(const FakeHost& fake) {
 
 class DownloadWorkerTest : public ::testing::Test {
   protected:
-    RunOutcome RunWith(std::vector<std::uint8_t> image, std::string base = "00C10000",
-                       std::string path = "/roms/unit.rom") {
-        return RunWithText(FormatS3Records(image, kBase), std::move(base), std::move(path));
+    RunOutcome RunWith(std::vector<std::uint8_t> image, std::string base = "00C10000") {
+        return RunWithText(FormatS3Records(image, kBase), std::move(base));
     }
+    // As a batch runs: planned, then run.
     RunOutcome RunWithText(const std::string& romText, std::string base = "00C10000",
-                           std::string path = "/roms/unit.rom", const char* demon = nullptr) {
-        RunInputs inputs{std::move(path), std::move(base), RomFileWith(romText), demon};
-        DownloadWorker worker(*state, *fake);
-        return worker.Run(inputs);
+                           int baud = kDefaultDemonBaud, DownloadHost* host = nullptr,
+                           std::string path = "/roms/unit.rom") {
+        auto plan = PlanRun(*state, ContentOf(romText), base, baud);
+        EXPECT_TRUE(std::holds_alternative<RunPlan>(plan));
+        std::get<RunPlan>(plan).romPathText = std::move(path);
+        DownloadWorker worker(*state, host != nullptr ? *host : *fake);
+        result = worker.Run(std::get<RunPlan>(plan));
+        return result.outcome;
     }
     static void AddUnitsTo(FakeHost& host, int count) {
         for (int port = 1; port <= count; ++port) {
@@ -128,6 +129,7 @@ class DownloadWorkerTest : public ::testing::Test {
     StopSignal stop;
     std::unique_ptr<LoaderState> state = std::make_unique<LoaderState>();
     std::unique_ptr<FakeHost> fake = std::make_unique<FakeHost>(*state, stop);
+    RunResult result;
 };
 
 std::vector<std::string> ExpectedStream(const std::vector<std::string>& firmwareChunks) {
@@ -182,10 +184,8 @@ TEST_F(DownloadWorkerTest, CommandStreamForOneThreeAndSixteenUnits) {
 
 TEST_F(DownloadWorkerTest, TheRunAsksTheUnitsForItsLineSpeedAndThenGoesOnAtIt) {
     AddUnits(2);
-    RunInputs inputs{"/roms/unit.rom", "00C10000",
-                     RomFileWith(FormatS3Records(Pattern(300), kBase))};
-    inputs.demonBaud = 115200;
-    EXPECT_EQ(DownloadWorker(*state, *fake).Run(inputs), RunOutcome::Completed);
+    EXPECT_EQ(RunWithText(FormatS3Records(Pattern(300), kBase), "00C10000", 115200),
+              RunOutcome::Completed);
     const auto stream = PortStream(*fake);
     const auto request = std::find(stream.begin(), stream.end(), "write 2 0 86 1 E 95 3");
     ASSERT_GE(std::distance(request, stream.end()), 3);
@@ -239,17 +239,6 @@ TEST_F(DownloadWorkerTest, ImagesAtTheChunkEdges) {
         EXPECT_EQ(PortStream(*fake), ExpectedStream(c.chunks));
         EXPECT_EQ(fake->Status(1), "FW Load Complete");
         EXPECT_EQ(fake->progress, 100);
-    }
-}
-
-TEST_F(DownloadWorkerTest, RomWithoutDataIsRefusedBeforeAnyUnitIsErased) {
-    // Flashing it would erase every unit and write nothing, then call it complete.
-    for (const char* rom : {"", "S00600004844521B\nS70500000000FA\n"}) {
-        Reset();
-        AddUnits(2);
-        EXPECT_EQ(RunWithText(rom), RunOutcome::ImageError);
-        EXPECT_TRUE(fake->Events(HostEvent::Write).empty()) << "not even the force packet";
-        EXPECT_NE(fake->Status(1), "FW Load Complete");
     }
 }
 
@@ -313,7 +302,9 @@ TEST_F(DownloadWorkerTest, SecondRunMovesTheBarExactlyAsTheFirst) {
 
 TEST_F(DownloadWorkerTest, SettingsAreWrittenExactlyAsTypedOnceBothImagesLoad) {
     AddUnits(1);
-    ASSERT_EQ(RunWith(Pattern(4), "c10000", "/home/tech/fw v2.rom"), RunOutcome::Completed);
+    ASSERT_EQ(RunWithText(FormatS3Records(Pattern(4), kBase), "c10000", kDefaultDemonBaud, nullptr,
+                          "/home/tech/fw v2.rom"),
+              RunOutcome::Completed);
     const auto settings = fake->Events(HostEvent::Setting);
     ASSERT_EQ(settings.size(), 2u);
     EXPECT_EQ(settings[0].text, "RomFile/NameAndPath=/home/tech/fw v2.rom");
@@ -322,43 +313,6 @@ TEST_F(DownloadWorkerTest, SettingsAreWrittenExactlyAsTypedOnceBothImagesLoad) {
     // Written before anything reaches a port.
     EXPECT_EQ(fake->events[1].kind, HostEvent::Setting);
     EXPECT_EQ(fake->events[2].kind, HostEvent::LineSettings);
-}
-
-TEST_F(DownloadWorkerTest, ImageAndBaseAddressErrorsStopBeforeAnyPortIsWritten) {
-    struct Case {
-        std::string rom;
-        std::string base;
-        const char* demon;
-        std::string message;
-    };
-    const std::string goodRom = FormatS3Records(Pattern(8), kBase);
-    const std::string invalidBase =
-        "Invalid base address specified.\n\nClick Settings and             make sure correct "
-        "base address is specified.";
-    const std::vector<Case> cases = {
-        {goodRom, "00000000", nullptr, invalidBase},
-        {goodRom, "", nullptr, invalidBase},
-        {goodRom, "zz", nullptr, invalidBase},
-        {"S30600C1000012FF\n", "00C10000", nullptr, "ROM file checksum invalid (S-record)"},
-        {goodRom, "00C10001", nullptr,
-         "ROM file type/base address mismatch (S-record)\n\nClick Settings and make sure they "
-         "are correct."},
-        {goodRom, "00C10000", "S30600000800FFFF", "Demon file checksum invalid (S-record)"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
-        Reset();
-        AddUnits(2);
-        EXPECT_EQ(RunWithText(c.rom, c.base, "/roms/a.rom", c.demon), RunOutcome::ImageError);
-        EXPECT_EQ(fake->Messages(), std::vector<std::string>{c.message});
-        EXPECT_EQ(fake->messageIcons.at(0), MessageIcon::Exclamation);
-        EXPECT_TRUE(fake->Events(HostEvent::Write).empty());
-        EXPECT_TRUE(fake->Events(HostEvent::LineSettings).empty());
-        EXPECT_TRUE(fake->Events(HostEvent::Setting).empty());
-        EXPECT_TRUE(fake->Events(HostEvent::Status).empty());
-        EXPECT_EQ(fake->events.back().kind, HostEvent::EnableStart);
-        EXPECT_EQ(fake->Events(HostEvent::CloseSelected).size(), 1u);
-    }
 }
 
 TEST_F(DownloadWorkerTest, EveryUnitFailingTheEnquiryEndsTheRunAfterThatWait) {
@@ -387,6 +341,20 @@ TEST_F(DownloadWorkerTest, OneFailingUnitOfThreeIsDroppedAndTheOthersComplete) {
     for (const auto* write : Writes(0x81)) {
         EXPECT_EQ(write->ports, (std::vector<int>{1, 2}));
     }
+    // The run tells each unit's end itself, as its host was told it.
+    ASSERT_EQ(result.units.size(), 3u);
+    for (const UnitRun& unit : result.units) {
+        const bool failed = unit.port == 3;
+        EXPECT_EQ(unit.text, fake->Status(unit.port));
+        EXPECT_EQ(unit.complete, !failed);
+        EXPECT_EQ(unit.failedStage,
+                  failed ? std::optional<int>(kForce2MonSuccessful) : std::nullopt);
+    }
+    // The silent unit's last text came at the enquiry wait's end, the others' at the run's.
+    EXPECT_EQ(result.units[2].lastText - result.started, std::chrono::milliseconds(712));
+    EXPECT_EQ(result.units[0].lastText, result.units[1].lastText);
+    EXPECT_GT(result.units[0].lastText - result.started, std::chrono::seconds(1));
+    EXPECT_TRUE(result.bytesSent);
 }
 
 TEST_F(DownloadWorkerTest, UnitFailingTheEraseIsDropped) {
@@ -498,10 +466,9 @@ TEST_F(DownloadWorkerTest, AStopRequestedJustBeforeTheEnquiryStaysAStop) {
     // The second change is the monitor line, the last call before the run is in progress.
     StopDuringLineSettingsHost host(*state, stop, 2);
     AddUnitsTo(host, 2);
-    RunInputs inputs{"/roms/unit.rom", "00C10000",
-                     RomFileWith(FormatS3Records(Pattern(500), kBase))};
-    DownloadWorker worker(*state, host);
-    EXPECT_EQ(worker.Run(inputs), RunOutcome::Stopped);
+    EXPECT_EQ(
+        RunWithText(FormatS3Records(Pattern(500), kBase), "00C10000", kDefaultDemonBaud, &host),
+        RunOutcome::Stopped);
     EXPECT_FALSE(state->InProgress()) << "the stop is not undone by the enquiry";
     EXPECT_TRUE(PortStream(host).back().starts_with("settings 9600,N,8,1")) << "nothing sent after";
     EXPECT_FALSE(host.startEnabled);
@@ -532,10 +499,9 @@ class ThrowingHost : public FakeHost {
 TEST_F(DownloadWorkerTest, UnexpectedErrorEndsTheRunLikeFinishRunWithOneMessage) {
     ThrowingHost host(*state, stop, 5);
     AddUnitsTo(host, 2);
-    RunInputs inputs{"/roms/unit.rom", "00C10000",
-                     RomFileWith(FormatS3Records(Pattern(500), kBase))};
-    DownloadWorker worker(*state, host);
-    EXPECT_EQ(worker.Run(inputs), RunOutcome::InternalError);
+    EXPECT_EQ(
+        RunWithText(FormatS3Records(Pattern(500), kBase), "00C10000", kDefaultDemonBaud, &host),
+        RunOutcome::InternalError);
 
     EXPECT_FALSE(state->InProgress());
     EXPECT_EQ(host.Messages(),

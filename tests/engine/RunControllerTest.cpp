@@ -61,14 +61,10 @@ class ThreadHost : public DownloadHost {
     bool realPauses_;
 };
 
-RunInputs Inputs() {
-    RunInputs inputs;
-    inputs.romPathText = "a.rom";
-    inputs.baseAddressText = "00C10000";
-    inputs.romFile.reset(std::tmpfile());
-    const std::vector<std::uint8_t> image(64, 0x5A);
-    std::fputs(FormatS3Records(image, 0x00C10000).c_str(), inputs.romFile.get());
-    return inputs;
+RunPlan Plan(LoaderState& state) {
+    const std::string text = FormatS3Records(std::vector<std::uint8_t>(64, 0x5A), 0x00C10000);
+    return std::get<RunPlan>(
+        PlanRun(state, std::vector<std::uint8_t>(text.begin(), text.end()), "00C10000"));
 }
 
 TEST(RunControllerTest, RunEndsOnItsOwnThreadAndReportsItsOutcome) {
@@ -76,7 +72,8 @@ TEST(RunControllerTest, RunEndsOnItsOwnThreadAndReportsItsOutcome) {
     RunController controller;
     ThreadHost host(controller.Stop(), false);
     std::promise<RunOutcome> ended;
-    controller.Start(*state, host, Inputs(), [&](RunOutcome outcome) { ended.set_value(outcome); });
+    controller.Start(*state, host, Plan(*state),
+                     [&](const RunResult& r) { ended.set_value(r.outcome); });
     auto result = ended.get_future();
     ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
     // No unit is selected: the enquiry wait finds nobody and ends the run.
@@ -92,7 +89,8 @@ TEST(RunControllerTest, StopEndsALongPauseAndTheNextRunStartsClean) {
     RunController controller;
     ThreadHost host(controller.Stop(), true);
     std::promise<RunOutcome> first;
-    controller.Start(*state, host, Inputs(), [&](RunOutcome outcome) { first.set_value(outcome); });
+    controller.Start(*state, host, Plan(*state),
+                     [&](const RunResult& r) { first.set_value(r.outcome); });
     while (!host.sleeping.load()) {
         std::this_thread::yield();
     }
@@ -104,8 +102,8 @@ TEST(RunControllerTest, StopEndsALongPauseAndTheNextRunStartsClean) {
 
     std::promise<RunOutcome> second;
     ThreadHost quick(controller.Stop(), false);
-    controller.Start(*state, quick, Inputs(),
-                     [&](RunOutcome outcome) { second.set_value(outcome); });
+    controller.Start(*state, quick, Plan(*state),
+                     [&](const RunResult& r) { second.set_value(r.outcome); });
     auto result = second.get_future();
     ASSERT_EQ(result.wait_for(30s), std::future_status::ready);
     EXPECT_EQ(result.get(), RunOutcome::AllUnitsFailed) << "the old stop request was cleared";
@@ -115,7 +113,7 @@ TEST(RunControllerTest, DestroyingTheControllerStopsAndJoinsTheRun) {
     auto state = std::make_unique<LoaderState>();
     auto controller = std::make_unique<RunController>();
     ThreadHost host(controller->Stop(), true);
-    controller->Start(*state, host, Inputs());
+    controller->Start(*state, host, Plan(*state));
     while (!host.sleeping.load()) {
         std::this_thread::yield();
     }

@@ -37,21 +37,21 @@ class SessionStartTest : public ::testing::Test {
 };
 
 TEST_F(SessionStartTest, NoTickedPortMeansNoRun) {
-    EXPECT_EQ(session_->Run(HeadlessSession::MakeInputs(rom_.Path(), "00C10000")), std::nullopt);
+    EXPECT_EQ(session_->Run(HeadlessSession::Request(rom_.Path(), "00C10000")), std::nullopt);
     EXPECT_EQ(Messages(), std::vector<QString>{"Select COM port(s) first."});
     EXPECT_EQ(session_->View().Messages().front().icon, MessageIcon::Exclamation);
     EXPECT_FALSE(session_->Running());
 }
 
 TEST_F(SessionStartTest, TheRomFileIsCheckedBeforeThePorts) {
-    EXPECT_EQ(session_->Run(HeadlessSession::MakeInputs("", "00C10000")), std::nullopt);
+    EXPECT_EQ(session_->Run(HeadlessSession::Request("", "00C10000")), std::nullopt);
     EXPECT_EQ(Messages(), std::vector<QString>{"Select the ROM file first."});
 }
 
 TEST_F(SessionStartTest, AnUnreadableRomFileStopsStartWithTheTickedPortsOpen) {
     ASSERT_TRUE(session_->Tick(1));
     session_->Link().ClosePort(1);
-    EXPECT_EQ(session_->Run(HeadlessSession::MakeInputs("/nonexistent/firmware.rom", "00C10000")),
+    EXPECT_EQ(session_->Run(HeadlessSession::Request("/nonexistent/firmware.rom", "00C10000")),
               std::nullopt);
     EXPECT_EQ(Messages(), std::vector<QString>{"The ROM file could not be opened!"});
     EXPECT_TRUE(session_->Link().IsOpen(1));
@@ -74,8 +74,12 @@ TEST_F(SessionStartTest, APortThatCannotOpenAtStartIsReportedWithItsOwnText) {
     session_->Link().ClosePort(2);
     mapping_->Set(2, MissingDevice());
 
-    EXPECT_EQ(session_->Run(HeadlessSession::MakeInputs(rom_.Path(), "00C10000")), std::nullopt);
-    EXPECT_EQ(Messages(), std::vector<QString>{"No such file or directory: " + MissingDevice()});
+    EXPECT_EQ(session_->Run(HeadlessSession::Request(rom_.Path(), "00C10000")), std::nullopt);
+    EXPECT_EQ(Messages(),
+              std::vector<QString>{
+                  "COM2 could not be opened: No such file or directory: " + MissingDevice() +
+                  "\n\nNothing was flashed. Plug in the unit's cable, map COM2 to "
+                  "its device (Port Mapping...), or untick COM2."});
     EXPECT_EQ(session_->View().Messages().front().icon, MessageIcon::Stop);
     EXPECT_FALSE(session_->Running());
 }
@@ -95,8 +99,7 @@ TEST_F(SessionStartTest, TwoTickedPortsOnOneDeviceAreRefusedBeforeAnythingIsOpen
         session_->Link().ClosePort(3);
         session_->View().Clear();
         mapping_->Set(3, path);
-        EXPECT_EQ(session_->Run(HeadlessSession::MakeInputs(rom_.Path(), "00C10000")),
-                  std::nullopt);
+        EXPECT_EQ(session_->Run(HeadlessSession::Request(rom_.Path(), "00C10000")), std::nullopt);
         EXPECT_EQ(Messages(), std::vector<QString>{"COM1 and COM3 are the same device " + device +
                                                    ": tick one box per unit."});
         EXPECT_FALSE(session_->Link().IsOpen(1) || session_->Link().IsOpen(3));

@@ -48,7 +48,7 @@ UnitRig::~UnitRig() {
 
 std::optional<RunOutcome> UnitRig::Run(const RomFixture& rom, std::chrono::seconds patience) {
     Watchdog watchdog(*session_, patience);
-    auto outcome = session_->Run(HeadlessSession::MakeInputs(rom.Path(), "00C10000"));
+    auto outcome = session_->Run(HeadlessSession::Request(rom.Path(), "00C10000"));
     EXPECT_FALSE(watchdog.Fired()) << "the run took too long";
     return outcome;
 }

@@ -57,16 +57,22 @@ const PortRow kPortRows[16] = {
 class CapturingWindow : public CLoaderDialog {
   public:
     using CLoaderDialog::CLoaderDialog;
-    std::vector<RunInputs> runs;
+    struct Run {
+        RunPlan plan;
+        std::vector<std::uint8_t> image;  // what the plan sends from the ROM buffer
+    };
+    std::vector<Run> runs;
     bool failToStart = false;
 
   protected:
-    void StartRun(RunInputs inputs) override {
+    void StartRun(const RunPlan& plan) override {
         if (failToStart) {
             throw std::system_error(
                 std::make_error_code(std::errc::resource_unavailable_try_again));
         }
-        runs.push_back(std::move(inputs));
+        const auto& rom = State().RomBuffer();
+        runs.push_back({plan, std::vector<std::uint8_t>(
+                                  rom.begin(), rom.begin() + static_cast<long>(plan.romSize))});
     }
 };
 
@@ -313,8 +319,9 @@ TEST_F(LoaderDialogTest, APortThatCannotOpenAtStartEndsStartWithItsOwnTextAndASt
     EXPECT_TRUE(Capturing().runs.empty());
 }
 
-TEST_F(LoaderDialogTest, StartHandsTheRunCopiesAndAFreshlyOpenedFile) {
-    const QString rom = RomFileWith("first.rom", "S0030000FC\n");
+TEST_F(LoaderDialogTest, StartHandsTheRunTheFileAsReadThenAtTheBaseTypedThen) {
+    const QString rom =
+        RomFileWith("first.rom", FormatS3Records(std::vector<std::uint8_t>{1, 2, 3}, 0xC1));
     Seed("RomFile", "NameAndPath", rom);
     TickWithDevice(3);
     CapturingWindow& window = Capturing();
@@ -322,31 +329,32 @@ TEST_F(LoaderDialogTest, StartHandsTheRunCopiesAndAFreshlyOpenedFile) {
     Click(ids::kStart);
     EXPECT_TRUE(boxes_.shown.empty()) << boxes_.Texts().join('|').toStdString();
     ASSERT_EQ(window.runs.size(), 1u);
-    EXPECT_EQ(window.runs[0].romPathText, rom.toStdString());
-    EXPECT_EQ(window.runs[0].baseAddressText, "c1");
-    ASSERT_NE(window.runs[0].romFile, nullptr);
-    EXPECT_EQ(ReadAll(window.runs[0].romFile.get()), "S0030000FC\n");
+    EXPECT_EQ(window.runs[0].plan.baseAddress, 0xC1u);
+    EXPECT_EQ(window.runs[0].image, (std::vector<std::uint8_t>{1, 2, 3}));
     EXPECT_FALSE(StartButton()->isEnabled());
-    EXPECT_FALSE(window.RomFileOpen()) << "the run owns the file now";
+    EXPECT_EQ(window.runs[0].plan.romPathText, rom.toStdString());
+    EXPECT_EQ(window.runs[0].plan.baseAddressText, "c1");
 
-    // Later changes in the window do not reach the run's copies.
+    // Later changes in the window do not reach the run.
     window.SetBaseAddressText("FF");
-    EXPECT_EQ(window.runs[0].baseAddressText, "c1");
+    EXPECT_EQ(window.runs[0].plan.baseAddress, 0xC1u);
+    window.SetBaseAddressText("c1");
 
     // The next Start reads the file as it is on disk then, and follows an edited path.
-    ASSERT_TRUE(testing::WriteFile(rom, "S0030000FC\nchanged\n"));
+    ASSERT_TRUE(testing::WriteFile(rom, FormatS3Records(std::vector<std::uint8_t>{4, 5}, 0xC1)));
     window.EnableStart();
     Click(ids::kStart);
     ASSERT_EQ(window.runs.size(), 2u);
-    EXPECT_EQ(ReadAll(window.runs[1].romFile.get()), "S0030000FC\nchanged\n");
+    EXPECT_EQ(window.runs[1].image, (std::vector<std::uint8_t>{4, 5}));
 
-    const QString other = RomFileWith("second.rom", "other\n");
+    const QString other =
+        RomFileWith("second.rom", FormatS3Records(std::vector<std::uint8_t>{6}, 0xC1));
     PathField()->setText(other);
     window.EnableStart();
     Click(ids::kStart);
     ASSERT_EQ(window.runs.size(), 3u);
-    EXPECT_EQ(window.runs[2].romPathText, other.toStdString());
-    EXPECT_EQ(ReadAll(window.runs[2].romFile.get()), "other\n");
+    EXPECT_EQ(window.runs[2].image, std::vector<std::uint8_t>{6});
+    EXPECT_EQ(window.runs[2].plan.romPathText, other.toStdString());
     EXPECT_TRUE(boxes_.shown.empty());
 }
 
