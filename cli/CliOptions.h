@@ -11,7 +11,7 @@ namespace vantrel::cli {
 
 // One unit named on the command line: a COM port number, or a device path given a free slot.
 struct PortChoice {
-    int port = 0;            // slot, 1 to 16: names the unit in messages ("COM 3")
+    int port = 0;            // slot, 1 to 16: names the unit in messages ("COM3")
     std::string devicePath;  // absolute; empty: the port's device comes from the settings
     std::string argument;    // as typed
 };

@@ -84,6 +84,77 @@ void TakeResult(RunSummary& summary, const BatchResult& result) {
     summary.finishedAt = std::chrono::system_clock::now();
 }
 
+std::string PortRanges(std::vector<int> ports) {
+    std::sort(ports.begin(), ports.end());
+    std::string text;
+    for (std::size_t i = 0; i < ports.size();) {
+        std::size_t end = i;
+        while (end + 1 < ports.size() && ports[end + 1] == ports[end] + 1) {
+            ++end;
+        }
+        text += (text.empty() ? "" : ", ") + PortLabel(ports[i]);
+        if (end >= i + 2) {
+            text += "\u2013" + PortLabel(ports[end]);
+            i = end + 1;
+        } else {
+            ++i;
+        }
+    }
+    return text;
+}
+
+std::string CauseWithoutDevice(const UnitResult& unit) {
+    std::string cause = unit.cause;
+    if (cause.starts_with("device gone")) {
+        return "device gone";
+    }
+    if (!unit.device.empty()) {
+        for (std::size_t at = cause.find(unit.device); at != std::string::npos;
+             at = cause.find(unit.device)) {
+            cause.erase(at, unit.device.size());
+        }
+    }
+    // What the path stood between: ": " before it, " " after it.
+    for (const char* left : {": :", ":  ", " : "}) {
+        for (std::size_t at = cause.find(left); at != std::string::npos; at = cause.find(left)) {
+            cause.erase(at + 1, 1);
+        }
+    }
+    const auto blank = [](char c) { return c == ' ' || c == ':'; };
+    while (!cause.empty() && blank(cause.back())) {
+        cause.pop_back();
+    }
+    while (!cause.empty() && blank(cause.front())) {
+        cause.erase(cause.begin());
+    }
+    return cause;
+}
+
+std::vector<std::string> FailureLines(const RunSummary& summary) {
+    std::vector<std::pair<std::string, std::vector<int>>> groups;
+    for (const UnitResult& unit : summary.units) {
+        if (unit.complete) {
+            continue;
+        }
+        const std::string cause = CauseWithoutDevice(unit);
+        const std::string text =
+            unit.status.empty() ? "could not be opened" + (cause.empty() ? "" : " (" + cause + ")")
+                                : unit.status + (cause.empty() ? "" : " (" + cause + ")");
+        auto group = std::find_if(groups.begin(), groups.end(),
+                                  [&](const auto& g) { return g.first == text; });
+        if (group == groups.end()) {
+            groups.push_back({text, {unit.port}});
+        } else {
+            group->second.push_back(unit.port);
+        }
+    }
+    std::vector<std::string> lines;
+    for (const auto& [text, ports] : groups) {
+        lines.push_back(PortRanges(ports) + ": " + text);
+    }
+    return lines;
+}
+
 int RunSummary::ExitCode() const {
     if (interrupted || outcome == RunOutcome::Stopped) {
         return kExitInterrupted;

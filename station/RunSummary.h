@@ -57,6 +57,14 @@ RunSummary BeginRunSummary(const BatchRequest& request,
 // session told it, and the time it ended.
 void TakeResult(RunSummary& summary, const BatchResult& result);
 
+// "COM3–COM9, COM12": ports in number order, runs of three or more as a range.
+std::string PortRanges(std::vector<int> ports);
+// What failed beyond the unit, without its device's path, which the summary leaves to the
+// log and the tooltips: "line lost: Input/output error", "device gone".
+std::string CauseWithoutDevice(const UnitResult& unit);
+// The failed units, one line per text they failed with: "COM5, COM12: Force2Mon Failed...".
+std::vector<std::string> FailureLines(const RunSummary& summary);
+
 // Passed, failed, or not flashed for a run that never reached the units.
 std::string UnitResultName(const RunSummary& summary, const UnitResult& unit);
 // "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".

@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <algorithm>
 
+#include "runlog/LogTarget.h"
 #include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
 
@@ -64,13 +65,24 @@ void WriteStationPorts(SettingsStore& settings, const std::vector<int>& ports) {
 
 StationMode::StationMode(const StationSettings& settings, StationTally tally,
                          std::function<void()> reported)
-    : settings_(settings), tally_(std::move(tally)) {
+    : settings_(settings),
+      names_(DefaultStationNames(Given(settings_.station), Given(settings_.operatorName))),
+      tally_(std::move(tally)) {
     if (!settings_.logTarget.trimmed().isEmpty()) {
         recorder_ = std::make_unique<BackgroundRecorder>(
-            settings_.logTarget.trimmed().toStdString(),
-            DefaultStationNames(Given(settings_.station), Given(settings_.operatorName)),
-            std::move(reported));
+            settings_.logTarget.trimmed().toStdString(), names_, std::move(reported));
     }
+}
+
+QString StationMode::StatusLine(bool writingLog) const {
+    const std::string log =
+        settings_.logTarget.trimmed().isEmpty()
+            ? "no run log"
+            : "log " + ShownLogTarget(settings_.logTarget.trimmed().toStdString());
+    return QString::fromStdString("Station mode \u00b7 station " + names_.station +
+                                  " \u00b7 operator " + names_.operatorName + " \u00b7 " + log +
+                                  " \u00b7 " +
+                                  (writingLog ? "Writing the run log\u2026" : tally_.Counts()));
 }
 
 StationMode::~StationMode() = default;
@@ -105,9 +117,8 @@ const RunSummary& StationMode::EndBatch(const BatchResult& result) {
     summary_.messages = messages_;
     tally_.Add(summary_);
     // A batch the log refused to start has nowhere to record its end either.
-    const bool refusedByLog =
-        result.refusal && result.refusal->kind == BatchRefusal::Kind::NotRecorded;
-    if (recorder_ && !refusedByLog) {
+    refusedByLog_ = result.refusal && result.refusal->kind == BatchRefusal::Kind::NotRecorded;
+    if (recorder_ && !refusedByLog_) {
         recorder_->RecordEnd(summary_);
     }
     return summary_;
@@ -138,22 +149,24 @@ bool StationMode::AllPassed() const {
 QString StationMode::SummaryText() {
     std::string text;
     if (summary_.Flashed()) {
-        std::string passed;
-        std::string failed;
-        int passedCount = 0;
+        std::vector<int> passed;
         for (const UnitResult& unit : summary_.units) {
             if (unit.complete) {
-                passed += (passed.empty() ? "" : ", ") + PortLabel(unit.port);
-                ++passedCount;
-            } else {
-                failed += PortLabel(unit.port) + ": " + unit.status +
-                          (unit.cause.empty() ? "" : " (" + unit.cause + ")") + "\n";
+                passed.push_back(unit.port);
             }
         }
-        text = std::to_string(passedCount) + " of " + std::to_string(summary_.units.size()) +
+        text = std::to_string(passed.size()) + " of " + std::to_string(summary_.units.size()) +
                " units passed.\n";
-        text += passed.empty() ? "" : "\nPassed: " + passed + "\n";
-        text += failed.empty() ? "" : "\nFailed:\n" + failed;
+        text += passed.empty() ? "" : "\nPassed: " + PortRanges(passed) + "\n";
+        const std::vector<std::string> failed = FailureLines(summary_);
+        text += failed.empty() ? "" : "\nFailed:\n";
+        for (const std::string& line : failed) {
+            text += line + "\n";
+        }
+    } else if (refusedByLog_) {
+        text =
+            "Nothing flashed: the batch could not be put on record before its units were "
+            "touched.\n";
     } else {
         text = "Nothing flashed.\n";
     }

@@ -89,7 +89,8 @@ void StationRecorder::Flush() {
             report_(error.what());
         } else if (error.Kind() != LogFailure::Stopped) {
             // The run's result stands; the record waits and goes with the next write.
-            report_("cannot write to the log " + shownTarget_ + ": " + error.what());
+            report_("cannot write to the log " + shownTarget_ + ": " + error.what() +
+                    "; the record is kept and will be written later");
         }
     }
     TellSpoolNotices();

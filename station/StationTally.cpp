@@ -59,10 +59,21 @@ std::string StationTally::Text() const {
     return text + StationLine();
 }
 
+std::string StationTally::Counts() const {
+    if (runs_ == 0) {
+        return "no batch yet";
+    }
+    const std::string runs = std::to_string(runs_) + (runs_ == 1 ? " run, " : " runs, ");
+    // A yield of no unit would read as 0 %.
+    if (Units() == 0) {
+        return runs + "no units";
+    }
+    return runs + std::to_string(Units()) + " units, " + OneDecimal(YieldPercent()) + " % yield";
+}
+
 std::string StationTally::StationLine() const {
-    return "station: " + std::to_string(runs_) + (runs_ == 1 ? " run, " : " runs, ") +
-           std::to_string(Units()) + " units, " + OneDecimal(YieldPercent()) + " % yield, " +
-           OneDecimal(MeanRunSeconds()) + " s per run\n";
+    return "station: " + Counts() +
+           (runs_ > 0 ? ", " + OneDecimal(MeanRunSeconds()) + " s per run" : std::string()) + "\n";
 }
 
 QJsonObject StationTally::Json() const {
@@ -78,7 +89,8 @@ QJsonObject StationTally::Json() const {
     }
     return {{"runs", runs_},
             {"units", Units()},
-            {"yield_percent", RoundedToOneDecimal(YieldPercent())},
+            {"yield_percent", Units() == 0 ? QJsonValue(QJsonValue::Null)
+                                           : QJsonValue(RoundedToOneDecimal(YieldPercent()))},
             {"mean_run_seconds", RoundedToOneDecimal(MeanRunSeconds())},
             {"ports", portArray}};
 }

@@ -25,8 +25,11 @@ class StationTally {
 
     // Ports in the order they first ran.
     const std::vector<Port>& Ports() const { return ports_; }
-    // "station: 3 runs, 48 units, 95.8 % yield, 141.2 s per run"
+    // "station: 3 runs, 48 units, 95.8 % yield, 141.2 s per run"; without a unit flashed yet,
+    // "station: 1 run, no units"
     std::string StationLine() const;
+    // "3 runs, 48 units, 95.8 % yield", "no batch yet", "1 run, no units"
+    std::string Counts() const;
 
     // A small table for the terminal.
     std::string Text() const;

@@ -81,7 +81,14 @@ BoxResult CLoaderApp::ShowMessageBox(const QString& text, BoxType type, QWidget*
     if (type.icon == BoxIcon::None && plainButtons) {
         request.type.icon = BoxIcon::Exclamation;
     }
-    return presenter_->Present(request);
+    // When the box goes, the keyboard is where it was: a key meant for the box must not land
+    // on whatever the window system picks next.
+    const QPointer<QWidget> focused = QApplication::focusWidget();
+    const BoxResult result = presenter_->Present(request);
+    if (focused && focused->isVisible() && focused->isEnabled()) {
+        focused->setFocus(Qt::OtherFocusReason);
+    }
+    return result;
 }
 
 }  // namespace vantrel

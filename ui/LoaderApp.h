@@ -45,6 +45,8 @@ class CLoaderApp {
     // is the application name; a box with OK, OK-Cancel, Yes-No or Yes-No-Cancel buttons and no
     // icon gets the exclamation icon. Blocks until the box is closed.
     BoxResult ShowMessageBox(const QString& text, BoxType type, QWidget* owner = nullptr);
+    // Closes the box shown now, as its escape button would.
+    void CloseOpenBox() { presenter_->CloseOpenBox(); }
 
     void SetMainWindow(QWidget* window) { mainWindow_ = window; }
     QWidget* MainWindow() const { return mainWindow_.data(); }

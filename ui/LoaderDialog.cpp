@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
@@ -62,9 +63,26 @@ constexpr int kRowHeight = 12;
 constexpr int kProgressMinimum = 0;
 constexpr int kProgressMaximum = 100;
 
-// A row's result in station mode, as its status field shows it.
-const QString kPassedStyle = QStringLiteral("QLineEdit { background: #d1f0d8; color: #0b5a1e; }");
-const QString kFailedStyle = QStringLiteral("QLineEdit { background: #f9d2d2; color: #8a0f0f; }");
+// Station mode adds a line below the bottom row; the fixed layout above it stays.
+constexpr int kStationLineY = 213;
+constexpr int kStationLineHeight = 10;
+
+// A row's result in station mode, as its status field shows it: colours only, so the field
+// keeps the window's font.
+struct RowColours {
+    QColor base;
+    QColor text;
+};
+constexpr RowColours kPassedColours{QColor(0xd1, 0xf0, 0xd8), QColor(0x0b, 0x5a, 0x1e)};
+constexpr RowColours kFailedColours{QColor(0xf9, 0xd2, 0xd2), QColor(0x8a, 0x0f, 0x0f)};
+
+// The beginning of a text too long for its field, and the whole of it in the field's tooltip.
+void ShowStatusText(QLineEdit& field, const QString& text) {
+    field.setText(text);
+    field.setCursorPosition(0);
+    const int room = field.contentsRect().width() - 6;
+    field.setToolTip(field.fontMetrics().horizontalAdvance(text) > room ? text : QString());
+}
 
 QPushButton* MakeButton(QWidget* parent, const QString& text, int id) {
     auto* button = new QPushButton(text, parent);
@@ -191,6 +209,30 @@ void CLoaderDialog::BuildControls() {
     exitButton_ = MakeButton(this, QStringLiteral("E&xit"), ids::kExit);
     exitButton_->setGeometry(units.Rect(268, 190, 30, 16));
     connect(exitButton_, &QPushButton::clicked, this, &CLoaderDialog::OnExit);
+
+    stationLine_ = new QLabel(this);
+    stationLine_->setObjectName(QStringLiteral("stationLine"));
+    stationLine_->setGeometry(units.Rect(9, kStationLineY, 293, kStationLineHeight));
+    stationLine_->setTextFormat(Qt::PlainText);
+    stationLine_->hide();
+}
+
+void CLoaderDialog::ShowStationMode() {
+    const DialogUnits units = DialogUnits::ForFont(font());
+    const bool on = station_ != nullptr;
+    setFixedSize(
+        units.Size(kDialogWidth, on ? kStationLineY + kStationLineHeight + 3 : kDialogHeight));
+    stationLine_->setVisible(on);
+    ShowStationLine();
+}
+
+void CLoaderDialog::ShowStationLine() {
+    if (station_) {
+        const QString line = station_->StatusLine(writingLog_);
+        stationLine_->setText(
+            stationLine_->fontMetrics().elidedText(line, Qt::ElideRight, stationLine_->width()));
+        stationLine_->setToolTip(line);
+    }
 }
 
 void CLoaderDialog::BuildTabOrder() {
@@ -278,6 +320,7 @@ void CLoaderDialog::StartUp() {
 void CLoaderDialog::ApplyStationSettings(const StationSettings& settings) {
     if (!settings.on) {
         station_.reset();
+        ShowStationMode();
         return;
     }
     if (station_ && station_->Settings() == settings) {
@@ -290,6 +333,7 @@ void CLoaderDialog::ApplyStationSettings(const StationSettings& settings) {
     station_ = std::make_unique<StationMode>(settings, std::move(tally), [this] {
         QMetaObject::invokeMethod(this, &CLoaderDialog::ShowLogReports, Qt::QueuedConnection);
     });
+    ShowStationMode();
 }
 
 void CLoaderDialog::ShowLogReports() {
@@ -360,7 +404,7 @@ void CLoaderDialog::SetModalRunner(ModalRunner runner) {
 }
 
 void CLoaderDialog::SetStatusText(int port, const QString& text) {
-    statusFields_[PortIndex(port)]->setText(text);
+    ShowStatusText(*statusFields_[PortIndex(port)], text);
     // A unit that failed a wait is shown so at once; the batch goes on.
     if (station_ && batchOpen_ && IsFailureText(text.toStdString())) {
         ShowRowResult(port, false);
@@ -372,7 +416,13 @@ void CLoaderDialog::ShowRowResult(int port, std::optional<bool> passed) {
     status->setProperty(
         "result",
         !passed ? QString() : QString::fromLatin1(*passed ? kPassedResult : kFailedResult));
-    status->setStyleSheet(!passed ? QString() : *passed ? kPassedStyle : kFailedStyle);
+    QPalette palette = this->palette();
+    if (passed) {
+        const RowColours& colours = *passed ? kPassedColours : kFailedColours;
+        palette.setColor(QPalette::Base, colours.base);
+        palette.setColor(QPalette::Text, colours.text);
+    }
+    status->setPalette(palette);
 }
 
 MessageResult CLoaderDialog::ShowMessage(const QString& text, MessageButtons buttons,
@@ -466,6 +516,11 @@ void CLoaderDialog::keyPressEvent(QKeyEvent* event) {
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     const bool plain = event->modifiers() == Qt::NoModifier ||
                        (event->modifiers() == Qt::KeypadModifier && event->key() == Qt::Key_Enter);
+    if (station_ && (enter || event->key() == Qt::Key_Escape)) {
+        // A line's operator presses Enter by reflex after a box: it must start or stop nothing.
+        event->accept();
+        return;
+    }
     if (enter && plain) {
         // Enter presses the focused push button, so a keyboard user acts on what has the focus;
         // elsewhere Enter is the accept command, which does nothing here.
@@ -525,6 +580,17 @@ void CLoaderDialog::OnStart() {
         }
     }
     station_->BeginBatch(request, units);
+    // While the log is waited for, the window says so.
+    session_->SetBeforeUnits([this, keep = station_->BeforeUnits()](
+                                 const PreparedBatch& batch, LoaderSession::Proceed proceed) {
+        writingLog_ = true;
+        ShowStationLine();
+        keep(batch, [this, proceed](bool recorded) {
+            writingLog_ = false;
+            ShowStationLine();
+            proceed(recorded);
+        });
+    });
     const auto result = session_->Start(std::move(request),
                                         [this](const BatchResult& ended) { OnBatchEnded(ended); });
     if (result == LoaderSession::StartResult::RomNotOpened) {
@@ -548,17 +614,27 @@ void CLoaderDialog::OnBatchEnded(const BatchResult& result) {
     for (const UnitResult& unit : summary.units) {
         // A port that could not be opened shows why, as a failed unit does.
         if (unit.status.empty() && !unit.cause.empty()) {
-            statusFields_[PortIndex(unit.port)]->setText(QString::fromStdString(unit.cause));
+            ShowStatusText(*statusFields_[PortIndex(unit.port)],
+                           QString::fromStdString(unit.cause));
         }
         const bool notOpened = unit.status.empty() && !unit.cause.empty();
         ShowRowResult(unit.port,
                       summary.Flashed() || notOpened ? std::optional(unit.complete) : std::nullopt);
     }
-    if (!ended_) {
-        Message(
-            station_->SummaryText(),
-            {BoxButtons::Ok, station_->AllPassed() ? BoxIcon::Information : BoxIcon::Exclamation});
+    ShowStationLine();
+    if (ended_) {
+        return;
     }
+    const std::pair<QString, BoxType> summaryBox = {
+        station_->SummaryText(),
+        {BoxButtons::Ok, station_->AllPassed() ? BoxIcon::Information : BoxIcon::Exclamation}};
+    if (exitQuestionOpen_) {
+        // Its question has no reason left: it goes, and the summary follows it.
+        pendingSummary_ = summaryBox;
+        app_.CloseOpenBox();
+        return;
+    }
+    Message(summaryBox.first, summaryBox.second);
 }
 
 void CLoaderDialog::LockDuringRun(bool locked) {
@@ -609,14 +685,16 @@ void CLoaderDialog::OnStation() {
     CStationDialog dialog(
         station_ ? station_->Settings() : ReadStationSettings(app_.Settings()),
         station_ ? &station_->Tally() : nullptr, session_->RunActive() || batchOpen_,
-        [this] {
-            if (station_) {
-                station_->ResetTally();
-            }
+        [this](const QString& question) {
+            return Message(question, {BoxButtons::YesNo, BoxIcon::Question, 1}) == BoxResult::Yes;
         },
         this);
     if (runModal_(dialog) != QDialog::Accepted || session_->RunActive() || batchOpen_) {
         return;
+    }
+    if (dialog.TalliesReset() && station_) {
+        station_->ResetTally();
+        ShowStationLine();
     }
     const bool wasOn = station_ != nullptr;
     WriteStationSettings(app_.Settings(), dialog.Settings());
@@ -643,8 +721,16 @@ void CLoaderDialog::OnExit() {
     exiting_ = true;
     if (session_->State().InProgress()) {
         // In station mode a reflex Enter must not end a batch: No is the default there.
+        exitQuestionOpen_ = true;
         const BoxResult answer = Message(
             kExitQuestion, {BoxButtons::YesNo, BoxIcon::Stop, /*defaultButton=*/station_ ? 1 : 0});
+        exitQuestionOpen_ = false;
+        if (pendingSummary_) {
+            const auto summary = *std::exchange(pendingSummary_, std::nullopt);
+            exiting_ = false;
+            Message(summary.first, summary.second);
+            return;
+        }
         if (answer != BoxResult::Yes) {
             exiting_ = false;
             return;

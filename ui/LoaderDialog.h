@@ -17,6 +17,7 @@
 #include "ui/MessagePresenter.h"
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QProgressBar;
@@ -45,7 +46,6 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     CLoaderApp& App() { return app_; }
     LoaderState& State() { return session_->State(); }
     SerialLink& Link() { return session_->Link(); }
-    // True while a run's thread has not finished.
     // A batch is under way: its run goes on, or it waits for its record.
     bool RunActive() const { return session_->RunActive() || session_->AwaitingRecord(); }
 
@@ -70,6 +70,8 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     QMenu* WindowMenu() const { return windowMenu_; }
     // Station mode's batches; nothing when it is off.
     StationMode* Station() const { return station_.get(); }
+    // Station mode's line below the buttons: the station, operator, log and counts.
+    QLabel* StationLine() const { return stationLine_; }
 
     // chooser must outlive its use; nullptr puts the platform's file dialog back.
     void SetFileChooser(FileChooser* chooser);
@@ -131,6 +133,9 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void OnBatchEnded(const BatchResult& result);
     void LockDuringRun(bool locked);
     void ShowRowResult(int port, std::optional<bool> passed);
+    // The window's size and station line as station mode is on or off.
+    void ShowStationMode();
+    void ShowStationLine();
     void ShowContextMenu(QWidget* widget, const QPoint& position);
     void OnExit();
     void OnPortBoxClicked(int port);
@@ -146,7 +151,11 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     int progressStep_ = 1;
     bool exiting_ = false;
     bool ended_ = false;
-    bool batchOpen_ = false;  // station mode: from Start until the batch's summary
+    bool batchOpen_ = false;   // station mode: from Start until the batch's summary
+    bool writingLog_ = false;  // station mode: the batch waits for its record
+    bool exitQuestionOpen_ = false;
+    // A batch's summary that waits for Exit's question, which its end has closed.
+    std::optional<std::pair<QString, BoxType>> pendingSummary_;
 
     std::array<QCheckBox*, kPortCount> portBoxes_{};
     std::array<QLineEdit*, kPortCount> statusFields_{};
@@ -158,6 +167,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     QPushButton* aboutButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QMenu* windowMenu_ = nullptr;
+    QLabel* stationLine_ = nullptr;
 
     QtFileChooser realChooser_;
     FileChooser* chooser_ = &realChooser_;

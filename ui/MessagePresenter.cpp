@@ -1,6 +1,12 @@
 #include "ui/MessagePresenter.h"
 
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <vector>
 
 namespace vantrel {
@@ -50,6 +56,38 @@ QMessageBox::Icon IconOf(BoxIcon icon) {
     return QMessageBox::NoIcon;
 }
 
+// A text too tall for the screen goes into a scroll area in the box's own layout, in place of
+// its label, so the buttons stay in sight.
+void ScrollTallText(QMessageBox& box) {
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    const QScreen* screen = box.parentWidget() != nullptr ? box.parentWidget()->screen()
+                                                          : QGuiApplication::primaryScreen();
+    if (label == nullptr || grid == nullptr || screen == nullptr) {
+        return;
+    }
+    const int room = screen->availableGeometry().height() * 2 / 3;
+    if (label->sizeHint().height() <= room) {
+        return;
+    }
+    const int index = grid->indexOf(label);
+    int row = 0;
+    int column = 0;
+    int rows = 0;
+    int columns = 0;
+    grid->getItemPosition(index, &row, &column, &rows, &columns);
+    auto* area = new QScrollArea(&box);
+    area->setObjectName(QStringLiteral("vantrel_scrolling_text"));
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    grid->removeWidget(label);
+    area->setWidget(label);
+    area->setFixedHeight(room);
+    area->setMinimumWidth(label->sizeHint().width() +
+                          area->verticalScrollBar()->sizeHint().width());
+    grid->addWidget(area, row, column, rows, columns);
+}
+
 }  // namespace
 
 BoxResult QtMessagePresenter::Present(const BoxRequest& request) {
@@ -61,7 +99,11 @@ BoxResult QtMessagePresenter::Present(const BoxRequest& request) {
     }
     const auto defaultIndex = static_cast<std::size_t>(request.type.defaultButton);
     box.setDefaultButton(buttons.at(defaultIndex < buttons.size() ? defaultIndex : 0).button);
+    ScrollTallText(box);
+    const QPointer<QWidget> outer = open_;
+    open_ = &box;
     const auto pressed = static_cast<QMessageBox::StandardButton>(box.exec());
+    open_ = outer;
     for (const ButtonMap& entry : buttons) {
         if (entry.button == pressed) {
             return entry.result;
@@ -69,6 +111,12 @@ BoxResult QtMessagePresenter::Present(const BoxRequest& request) {
     }
     // Closed without a button: what the escape button stands for.
     return buttons.size() == 1 ? buttons.front().result : BoxResult::Cancel;
+}
+
+void QtMessagePresenter::CloseOpenBox() {
+    if (auto* box = qobject_cast<QMessageBox*>(open_.data())) {
+        box->reject();
+    }
 }
 
 }  // namespace vantrel

@@ -33,12 +33,19 @@ class MessagePresenter {
     virtual ~MessagePresenter() = default;
     // Shows the box modally to its owner and returns the button pressed.
     virtual BoxResult Present(const BoxRequest& request) = 0;
+    // Closes the box shown now, if any, as its escape button would: a question whose reason
+    // has gone answers No.
+    virtual void CloseOpenBox() = 0;
 };
 
-// The real boxes, as QMessageBox.
+// The real boxes, as QMessageBox. A text taller than the screen allows scrolls in the box.
 class QtMessagePresenter : public MessagePresenter {
   public:
     BoxResult Present(const BoxRequest& request) override;
+    void CloseOpenBox() override;
+
+  private:
+    QPointer<QWidget> open_;
 };
 
 }  // namespace vantrel

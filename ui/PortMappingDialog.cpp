@@ -11,8 +11,8 @@
 #include <algorithm>
 
 #include "serial/PortMapping.h"
-#include "ui/DialogUnits.h"
 #include "settings/SettingsStore.h"
+#include "ui/DialogUnits.h"
 
 namespace vantrel {
 namespace {
@@ -86,7 +86,7 @@ CPortMappingDialog::CPortMappingDialog(SettingsStore& store, const std::vector<D
         row->lineEdit()->setPlaceholderText(
             QStringLiteral("%1 (default)").arg(DefaultDevicePath(port)));
 
-        auto* label = new QLabel(QStringLiteral("COM %1").arg(port), this);
+        auto* label = new QLabel(QStringLiteral("COM%1").arg(port), this);
         label->setBuddy(row);
         grid->addWidget(label, port - 1, 0);
         grid->addWidget(row, port - 1, 1);

@@ -24,10 +24,10 @@
 namespace vantrel {
 
 CStationDialog::CStationDialog(const StationSettings& settings, const StationTally* tally,
-                               bool runActive, std::function<void()> reset, QWidget* parent)
+                               bool runActive, Confirm confirm, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      reset_(std::move(reset)),
+      confirm_(std::move(confirm)),
       openReport_([](const QString& path) {
           return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
       }) {
@@ -55,7 +55,6 @@ CStationDialog::CStationDialog(const StationSettings& settings, const StationTal
     form->addRow(QStringLiteral("&Operator:"), operatorField_);
     layout->addLayout(form);
     error_ = new QLabel(this);
-    error_->setStyleSheet(QStringLiteral("color: #b00020"));
     error_->setWordWrap(true);
     error_->hide();
     layout->addWidget(error_);
@@ -83,7 +82,12 @@ CStationDialog::CStationDialog(const StationSettings& settings, const StationTal
         buttons->addButton(QStringLiteral("&Reset Tallies"), QDialogButtonBox::ResetRole);
     resetButton_->setEnabled(tally != nullptr && !runActive);
     connect(resetButton_, &QPushButton::clicked, this, [this] {
-        reset_();
+        if (!confirm_(QStringLiteral("Reset the tallies of every port and of the station?\n\n"
+                                     "They start again from nothing once you press OK; Cancel "
+                                     "keeps them."))) {
+            return;
+        }
+        talliesReset_ = true;
         const StationTally empty;
         ShowTally(&empty);
     });
@@ -132,19 +136,34 @@ void CStationDialog::WriteReport() {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const auto error = WriteLogPage(target.toStdString(), {}, path.toStdString());
     QApplication::restoreOverrideCursor();
+    const QString shown = QDir::toNativeSeparators(path);
     if (error) {
         ShowError(QString::fromStdString(*error));
     } else if (!openReport_(path)) {
-        ShowError(QStringLiteral("The report is written to %1; no browser could open it.")
-                      .arg(QDir::toNativeSeparators(path)));
+        ShowError(QStringLiteral("The report is written to %1; no browser could open it: open "
+                                 "that file in a browser.")
+                      .arg(shown));
     } else {
-        error_->hide();
+        // A browser may open nothing and still say it did: where the page is, is always told.
+        ShowNote(
+            QStringLiteral("The report is written to %1 and opened in the browser.").arg(shown));
     }
 }
 
 void CStationDialog::ShowError(const QString& text) {
+    error_->setStyleSheet(QStringLiteral("color: #b00020"));
     error_->setText(text);
     error_->show();
+}
+
+void CStationDialog::ShowNote(const QString& text) {
+    error_->setStyleSheet(QString());
+    error_->setText(text);
+    error_->show();
+}
+
+QString CStationDialog::Note() const {
+    return error_->isHidden() ? QString() : error_->text();
 }
 
 StationSettings CStationDialog::Settings() const {

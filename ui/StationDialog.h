@@ -14,16 +14,24 @@ class QTableWidget;
 namespace vantrel {
 
 // "Station": station mode on or off, its run log and the names its records carry, and the
-// tallies of the batches so far with a way to reset them. OK keeps what was typed; while a run
-// is in progress the settings are only shown.
+// tallies of the batches so far with a way to reset them. OK keeps what was typed and a reset
+// asked for; Cancel keeps nothing. While a run is in progress the settings are only shown.
 class CStationDialog : public QDialog {
     Q_OBJECT
   public:
-    // tally: nothing when station mode is off; reset is called by Reset Tallies.
+    // Asks a question with Yes and No and answers whether it was Yes.
+    using Confirm = std::function<bool(const QString& question)>;
+
+    // tally: nothing when station mode is off.
     CStationDialog(const StationSettings& settings, const StationTally* tally, bool runActive,
-                   std::function<void()> reset, QWidget* parent = nullptr);
+                   Confirm confirm, QWidget* parent = nullptr);
 
     StationSettings Settings() const;
+    // Reset Tallies was pressed and confirmed: the tallies start again once OK is pressed.
+    bool TalliesReset() const { return talliesReset_; }
+    QPushButton* ResetButton() const { return resetButton_; }
+    // What the dialog said last (an error, or where the report went); empty when nothing.
+    QString Note() const;
 
     QCheckBox* ModeBox() const { return modeBox_; }
     QLineEdit* LogField() const { return logField_; }
@@ -42,6 +50,7 @@ class CStationDialog : public QDialog {
     // Writes the log's report as one page and opens it; a failure is told in the dialog.
     void WriteReport();
     void ShowError(const QString& text);
+    void ShowNote(const QString& text);
 
     QCheckBox* modeBox_ = nullptr;
     QLineEdit* logField_ = nullptr;
@@ -52,7 +61,8 @@ class CStationDialog : public QDialog {
     QPushButton* resetButton_ = nullptr;
     QPushButton* reportButton_ = nullptr;
     QLabel* error_ = nullptr;
-    std::function<void()> reset_;
+    Confirm confirm_;
+    bool talliesReset_ = false;
     ReportOpener openReport_;
 };
 

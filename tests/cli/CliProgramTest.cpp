@@ -301,6 +301,7 @@ TEST_F(CliProgramTest, LogThatCannotBeOpenedStopsBeforeAnyPortIsTouched) {
         EXPECT_EQ(RunToEnd({"--loop", "--log", target, "--rom", rom, bench.LinkPath(1)}), 2);
         EXPECT_NE(Err().find("cannot open the log " + target + ": "), std::string::npos) << Err();
         EXPECT_NE(Err().find(driverText), std::string::npos) << Err();
+        EXPECT_EQ(Err().find('\t'), std::string::npos) << "the client's hint, on one line";
     }
     EXPECT_EQ(bench.Unit(1).Report().bytesReceived, 0u);
 }

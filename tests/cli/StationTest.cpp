@@ -70,6 +70,12 @@ TEST(StationTest, TallyCountsFlashedUnitsAndKeepsTheLastFailure) {
     EXPECT_NE(text.find("COM2        1       1  Erase Failed...\n"), std::string::npos) << text;
     EXPECT_NE(text.find("station: 3 runs, 4 units, 75.0 % yield, 1.5 s per run"), std::string::npos)
         << text;
+    // No unit flashed yet has no yield, not 0 %.
+    StationTally refusedOnly;
+    refusedOnly.Add(Batch(RunOutcome::ImageError, false));
+    EXPECT_EQ(refusedOnly.Counts(), "1 run, no units");
+    EXPECT_TRUE(refusedOnly.Json()["yield_percent"].isNull());
+    EXPECT_EQ(StationTally().Counts(), "no batch yet");
     EXPECT_EQ(tally.Json(),
               QJsonDocument::fromJson(R"({"runs": 3, "units": 4, "yield_percent": 75.0,
         "mean_run_seconds": 1.5, "ports": [

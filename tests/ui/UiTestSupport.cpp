@@ -39,6 +39,12 @@ std::vector<BoxResult> ButtonsOf(BoxButtons buttons) {
 BoxResult RecordingPresenter::Present(const BoxRequest& request) {
     shown.push_back({request.owner, request.caption, request.text, request.type,
                      QThread::currentThread() == QCoreApplication::instance()->thread()});
+    if (!holdOpenWhen.isEmpty() && request.text.startsWith(holdOpenWhen)) {
+        // As a modal box does: the program's events go on until the box is closed.
+        closeRequested = false;
+        WaitUntil([this] { return closeRequested; }, std::chrono::seconds(120));
+        return request.type.buttons == BoxButtons::Ok ? BoxResult::Ok : BoxResult::Cancel;
+    }
     if (!answers.empty()) {
         const BoxResult answer = answers.front();
         answers.pop_front();

@@ -38,15 +38,19 @@ struct ShownBox {
 };
 
 // Stands in for the real boxes: records each one and answers from a queue, or with the box's
-// default button when the queue is empty.
+// default button when the queue is empty. A box whose text starts with holdOpenWhen stays open,
+// its events going on, until CloseOpenBox, and then answers as its escape button would.
 class RecordingPresenter : public MessagePresenter {
   public:
     BoxResult Present(const BoxRequest& request) override;
+    void CloseOpenBox() override { closeRequested = true; }
 
     QStringList Texts() const;
 
     std::vector<ShownBox> shown;
     std::deque<BoxResult> answers;
+    QString holdOpenWhen;
+    bool closeRequested = false;
 };
 
 // Stands in for the open-file dialog: records each request and answers from a queue; an empty

@@ -30,6 +30,7 @@ class SummaryKeeper : public MessagePresenter {
         summary = request.text;
         return BoxResult::Ok;
     }
+    void CloseOpenBox() override {}
     QString summary;
 };
 
@@ -86,7 +87,8 @@ int ShootStation(const QString& folder) {
     saved = shot::SavePng(summary.grab(), folder + QStringLiteral("/station-summary.png")) && saved;
 
     CStationDialog station(
-        window.Station()->Settings(), &window.Station()->Tally(), false, [] {}, &window);
+        window.Station()->Settings(), &window.Station()->Tally(), false,
+        [](const QString&) { return false; }, &window);
     station.show();
     QApplication::processEvents();
     saved = shot::SavePng(station.grab(), folder + QStringLiteral("/station-dialog.png")) && saved;

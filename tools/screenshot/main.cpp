@@ -41,6 +41,7 @@ class YesPresenter : public vantrel::MessagePresenter {
         return request.type.buttons == vantrel::BoxButtons::YesNo ? vantrel::BoxResult::Yes
                                                                   : vantrel::BoxResult::Ok;
     }
+    void CloseOpenBox() override {}
 };
 
 std::vector<std::uint8_t> Pattern(std::size_t size) {
