@@ -145,6 +145,12 @@ RunLog::~RunLog() {
 
 void RunLog::Connect() {
     const bool postgres = std::holds_alternative<PostgresTarget>(target_);
+    // The Windows build's Qt has no PostgreSQL driver.
+    if (postgres && !QSqlDatabase::isDriverAvailable(QStringLiteral("QPSQL"))) {
+        throw RunLogError(
+            "cannot log to PostgreSQL: Qt's PostgreSQL driver (QPSQL) is not installed here, and "
+            "the Windows build has none; give an SQLite file as the log");
+    }
     QSqlDatabase db = QSqlDatabase::contains(connection_)
                           ? QSqlDatabase::database(connection_, false)
                           : QSqlDatabase::addDatabase(postgres ? "QPSQL" : "QSQLITE", connection_);
