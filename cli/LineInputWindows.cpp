@@ -1,24 +1,100 @@
 #include <windows.h>
 
+#include <QAbstractEventDispatcher>
 #include <QTimer>
-#include <vector>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 #include "cli/LineInput.h"
 
 namespace vantrel::cli {
 namespace {
 
-// Reads only what is there, never waiting in a read: a console or pipe has nothing the event
-// loop could wait on, and a thread waiting in a read would keep an interrupt from waking the
-// loop under wine. While a line is wanted, a timer looks every 50 ms.
+// What the console's reading thread and the event loop's thread share. The reading thread keeps
+// it: when the program ends, that thread may still be waiting in a read nothing can take back.
+struct ConsoleShared {
+    std::mutex mutex;
+    std::condition_variable asked;
+    bool wanted = false;  // a read was asked for and has not answered yet
+    bool closed = false;  // nobody takes what is read any more
+    std::string arrived;
+    QAbstractEventDispatcher* loop = nullptr;  // woken by each answer; null once closed
+};
+
+void ReadConsoleWhenAsked(const std::shared_ptr<ConsoleShared>& shared, HANDLE input) {
+    for (;;) {
+        {
+            std::unique_lock lock(shared->mutex);
+            shared->asked.wait(lock, [&] { return shared->wanted || shared->closed; });
+            if (shared->closed) {
+                return;
+            }
+        }
+        char bytes[512];
+        DWORD got = 0;
+        // A console never ends; Ctrl+C ends a read with nothing, and the interrupt comes its
+        // own way.
+        ReadFile(input, bytes, sizeof bytes, &got, nullptr);
+        const std::lock_guard lock(shared->mutex);
+        shared->arrived.append(bytes, got);
+        shared->wanted = false;
+        if (shared->loop != nullptr) {
+            shared->loop->wakeUp();
+        }
+    }
+}
+
+// A console is read the way it wants to be: a line at a time, echoed and edited by the console
+// as it is typed, on a thread of its own that reads only while a line is wanted, so that keys
+// pressed during a run stay with the console, to be dropped before the next prompt.
+class ConsoleBytes : public InputBytes {
+  public:
+    explicit ConsoleBytes(HANDLE input)
+        : input_(input), shared_(std::make_shared<ConsoleShared>()) {
+        shared_->loop = QAbstractEventDispatcher::instance();
+        std::thread([shared = shared_, input] { ReadConsoleWhenAsked(shared, input); }).detach();
+    }
+    ~ConsoleBytes() override {
+        const std::lock_guard lock(shared_->mutex);
+        shared_->closed = true;
+        shared_->loop = nullptr;
+        shared_->asked.notify_all();
+    }
+
+    void TakeArrived(std::string& into) override {
+        const std::lock_guard lock(shared_->mutex);
+        into += shared_->arrived;
+        shared_->arrived.clear();
+        if (!shared_->wanted) {
+            shared_->wanted = true;
+            shared_->asked.notify_all();
+        }
+    }
+    bool Ended() const override { return false; }
+    bool DropTypedAhead() override {
+        const std::lock_guard lock(shared_->mutex);
+        if (!shared_->wanted) {
+            FlushConsoleInputBuffer(input_);
+        }
+        shared_->arrived.clear();
+        return true;
+    }
+
+  private:
+    HANDLE input_;
+    std::shared_ptr<ConsoleShared> shared_;
+};
+
+// A pipe or a file is read only for what is there, never waiting in a read: a pipe has nothing
+// the event loop could wait on, and under wine a thread waiting in a pipe's read keeps a call
+// posted from elsewhere (an interrupt) from waking the loop. While a line is wanted, a timer
+// looks every 50 ms.
 class HandleBytes : public InputBytes {
   public:
     explicit HandleBytes(HANDLE input) : input_(input) {
-        DWORD mode = 0;
         if (input == nullptr || input == INVALID_HANDLE_VALUE) {
             ended_ = true;  // started without standard input
-        } else if (GetConsoleMode(input, &mode) != 0) {
-            kind_ = Kind::Console;
         } else if (GetFileType(input) == FILE_TYPE_PIPE) {
             kind_ = Kind::Pipe;
         }
@@ -41,28 +117,15 @@ class HandleBytes : public InputBytes {
     bool Ended() const override { return ended_ && arrived_.empty(); }
     bool DropTypedAhead() override {
         look_.stop();
-        if (kind_ != Kind::Console) {
-            return false;
-        }
-        FlushConsoleInputBuffer(input_);
-        arrived_.clear();
-        return true;
+        return false;
     }
 
   private:
-    enum class Kind { File, Pipe, Console };
+    enum class Kind { File, Pipe };
 
     void ReadWhatIsThere() {
         DWORD ready = 0;
         switch (kind_) {
-            case Kind::Console:
-                // The console hands over a line only once Enter is in; until then a read would
-                // wait.
-                if (!EnterTyped()) {
-                    return;
-                }
-                ready = sizeof buffer_;
-                break;
             case Kind::Pipe:
                 if (!PeekNamedPipe(input_, nullptr, 0, nullptr, &ready, nullptr)) {
                     if (GetLastError() != ERROR_NOT_SUPPORTED) {
@@ -85,32 +148,9 @@ class HandleBytes : public InputBytes {
         const DWORD wanted = ready < sizeof buffer_ ? ready : DWORD{sizeof buffer_};
         const BOOL read = ReadFile(input_, buffer_, wanted, &got, nullptr);
         arrived_.append(buffer_, got);
-        // Ctrl+C at a console ends its read with nothing; the interrupt comes its own way.
-        if (got == 0 && kind_ != Kind::Console) {
-            ended_ = true;
-        } else if (!read && GetLastError() != ERROR_OPERATION_ABORTED) {
+        if (!read || got == 0) {
             ended_ = true;
         }
-    }
-
-    bool EnterTyped() const {
-        DWORD count = 0;
-        if (!GetNumberOfConsoleInputEvents(input_, &count) || count == 0) {
-            return false;
-        }
-        std::vector<INPUT_RECORD> records(count);
-        DWORD seen = 0;
-        if (!PeekConsoleInputW(input_, records.data(), count, &seen)) {
-            return false;
-        }
-        for (DWORD i = 0; i < seen; ++i) {
-            const INPUT_RECORD& r = records[i];
-            if (r.EventType == KEY_EVENT && r.Event.KeyEvent.bKeyDown &&
-                r.Event.KeyEvent.wVirtualKeyCode == VK_RETURN) {
-                return true;
-            }
-        }
-        return false;
     }
 
     HANDLE input_;
@@ -124,7 +164,12 @@ class HandleBytes : public InputBytes {
 }  // namespace
 
 std::unique_ptr<InputBytes> StandardInputBytes() {
-    return std::make_unique<HandleBytes>(GetStdHandle(STD_INPUT_HANDLE));
+    const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    if (input != nullptr && input != INVALID_HANDLE_VALUE && GetConsoleMode(input, &mode) != 0) {
+        return std::make_unique<ConsoleBytes>(input);
+    }
+    return std::make_unique<HandleBytes>(input);
 }
 
 }  // namespace vantrel::cli
