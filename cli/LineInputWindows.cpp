@@ -17,6 +17,7 @@ struct ConsoleShared {
     std::mutex mutex;
     std::condition_variable asked;
     bool wanted = false;  // a read was asked for and has not answered yet
+    bool ended = false;   // the console cannot be read any more
     bool closed = false;  // nobody takes what is read any more
     std::string arrived;
     QAbstractEventDispatcher* loop = nullptr;  // woken by each answer; null once closed
@@ -33,14 +34,19 @@ void ReadConsoleWhenAsked(const std::shared_ptr<ConsoleShared>& shared, HANDLE i
         }
         char bytes[512];
         DWORD got = 0;
-        // A console never ends; Ctrl+C ends a read with nothing, and the interrupt comes its
-        // own way.
-        ReadFile(input, bytes, sizeof bytes, &got, nullptr);
+        // Ctrl+C ends a read with nothing, which is not the end: the interrupt comes its own
+        // way.
+        const bool read = ReadFile(input, bytes, sizeof bytes, &got, nullptr) != 0;
+        const bool ended = !read && GetLastError() != ERROR_OPERATION_ABORTED;
         const std::lock_guard lock(shared->mutex);
         shared->arrived.append(bytes, got);
         shared->wanted = false;
+        shared->ended = ended;
         if (shared->loop != nullptr) {
             shared->loop->wakeUp();
+        }
+        if (ended) {
+            return;
         }
     }
 }
@@ -66,12 +72,15 @@ class ConsoleBytes : public InputBytes {
         const std::lock_guard lock(shared_->mutex);
         into += shared_->arrived;
         shared_->arrived.clear();
-        if (!shared_->wanted) {
+        if (!shared_->wanted && !shared_->ended) {
             shared_->wanted = true;
             shared_->asked.notify_all();
         }
     }
-    bool Ended() const override { return false; }
+    bool Ended() const override {
+        const std::lock_guard lock(shared_->mutex);
+        return shared_->ended && shared_->arrived.empty();
+    }
     bool DropTypedAhead() override {
         const std::lock_guard lock(shared_->mutex);
         if (!shared_->wanted) {
