@@ -36,6 +36,26 @@ std::string AbsoluteDevicePath(std::string path) {
     return error ? path : absolute.string();
 }
 
+#ifdef _WIN32
+constexpr const char* kPortUsage =
+    "  PORT          COM1 to COM16 (devices from the Vantrel settings, section Ports,\n"
+    "                values Com1..Com16; default: the Windows port of that name), or a\n"
+    "                Windows device name such as \\\\.\\COM20\n";
+#else
+constexpr const char* kPortUsage =
+    "  PORT          COM1 to COM16 (devices from the Vantrel settings, section Ports,\n"
+    "                values Com1..Com16; default /dev/ttyS0 for COM1), or a device path\n";
+#endif
+
+// \\.\COM20: a port beyond COM16, by the name Windows opens it by.
+bool IsWindowsDeviceName([[maybe_unused]] const std::string& argument) {
+#ifdef _WIN32
+    return argument.starts_with("\\\\.\\") && argument.size() > 4;
+#else
+    return false;
+#endif
+}
+
 bool IsHexText(const std::string& text) {
     return !text.empty() && text.size() <= 8 &&
            std::all_of(text.begin(), text.end(),
@@ -255,6 +275,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             }
             taken[static_cast<std::size_t>(*number)] = true;
             options.ports.push_back({*number, {}, argument});
+        } else if (IsWindowsDeviceName(argument)) {
+            options.ports.push_back({0, argument, argument});
         } else if (argument.find('/') != std::string::npos) {
             options.ports.push_back({0, AbsoluteDevicePath(argument), argument});
         } else {
@@ -293,9 +315,8 @@ std::string UsageText(const std::string& program) {
            " --inspect FILE [--base HEX] [--json]\n"
            "\n"
            "Flashes the units on the given ports with the firmware FILE, all at once.\n"
-           "\n"
-           "  PORT          COM1 to COM16 (devices from the Vantrel settings, section Ports,\n"
-           "                values Com1..Com16; default /dev/ttyS0 for COM1), or a device path\n"
+           "\n" +
+           std::string(kPortUsage) +
            "  --rom FILE    the firmware: Motorola S-record (S1, S2, S3), Intel HEX or ELF;\n"
            "                the image runs from the base address to the highest data byte,\n"
            "                gaps sent as FF. A file that would not flash exactly is refused\n"

@@ -11,6 +11,6 @@ namespace vantrel::cli {
 // flash, or the reason it would be refused. Touches no port. Returns 0 when the file would
 // flash, 2 when it would be refused.
 int RunFirmwareFileReport(const InspectRequest& request, const std::string& baseAddressText,
-                      std::ostream& out, std::ostream& err);
+                          std::ostream& out, std::ostream& err);
 
 }  // namespace vantrel::cli

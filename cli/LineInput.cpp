@@ -1,30 +1,14 @@
 #include "cli/LineInput.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
-#include <cerrno>
 
 namespace vantrel::cli {
 
-LineInput::LineInput(int fd) : fd_(fd), notifier_(fd, QSocketNotifier::Read) {
-    QObject::connect(&notifier_, &QSocketNotifier::activated, [this] { ReadSome(); });
-}
-
-void LineInput::ReadSome() {
-    char bytes[512];
-    const ssize_t got = read(fd_, bytes, sizeof bytes);
-    if (got > 0) {
-        buffer_.append(bytes, static_cast<std::size_t>(got));
-    } else if (got == 0 || errno != EINTR) {
-        ended_ = true;
-        notifier_.setEnabled(false);
-    }
-}
+LineInput::LineInput(std::unique_ptr<InputBytes> bytes) : bytes_(std::move(bytes)) {}
 
 std::optional<std::string> LineInput::Next(const std::function<bool()>& stop) {
     for (;;) {
+        bytes_->TakeArrived(buffer_);
         if (const auto end = buffer_.find('\n'); end != std::string::npos) {
             std::string line = buffer_.substr(0, end);
             buffer_.erase(0, end + 1);
@@ -36,7 +20,7 @@ std::optional<std::string> LineInput::Next(const std::function<bool()>& stop) {
         if (stop()) {
             return std::nullopt;
         }
-        if (ended_) {
+        if (bytes_->Ended()) {
             // A last line without its end still counts.
             std::string rest;
             rest.swap(buffer_);
@@ -47,8 +31,7 @@ std::optional<std::string> LineInput::Next(const std::function<bool()>& stop) {
 }
 
 void LineInput::DropTypedAhead() {
-    if (isatty(fd_)) {
-        tcflush(fd_, TCIFLUSH);
+    if (bytes_->DropTypedAhead()) {
         buffer_.clear();
     }
 }

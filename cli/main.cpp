@@ -1,15 +1,13 @@
 // vantrel-cli: flashes units from scripts, without a window.
-#include <unistd.h>
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <atomic>
-#include <csignal>
 #include <iostream>
 #include <optional>
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
+#include "cli/Console.h"
 #include "cli/FirmwareFileReport.h"
+#include "cli/InterruptSource.h"
 #include "cli/LineInput.h"
 #include "cli/PortList.h"
 #include "cli/StationLoop.h"
@@ -17,22 +15,6 @@
 #include "serial/PortMapping.h"
 #include "settings/ProgramIdentity.h"
 #include "settings/SettingsStore.h"
-
-namespace {
-
-int interruptPipe[2] = {-1, -1};
-// Seen at once by every wait on the run log, which may be under way on this thread.
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
-
-void OnInterrupt(int) {
-    stopRequested.store(true);
-    const char byte = 1;
-    // Only async-signal-safe work here: the event loop picks the byte up.
-    [[maybe_unused]] ssize_t written = write(interruptPipe[1], &byte, 1);
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
@@ -71,33 +53,20 @@ int main(int argc, char* argv[]) {
                                    : vantrel::cli::PortListText(ports, mapping));
         return 0;
     }
-    vantrel::cli::CliRunner runner(options, settings, std::cerr, isatty(STDERR_FILENO) != 0);
+    vantrel::cli::CliRunner runner(options, settings, std::cerr,
+                                   vantrel::cli::LiveTerminalOnStderr());
 
-    if (pipe(interruptPipe) != 0) {
-        std::cerr << program << ": cannot set up the interrupt handler\n";
+    vantrel::cli::InterruptSource interrupts([&runner] { runner.RequestInterrupt(); });
+    if (const auto error = interrupts.Start()) {
+        std::cerr << program << ": " << *error << '\n';
         return vantrel::kExitNothingFlashed;
     }
-    QSocketNotifier notifier(interruptPipe[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [&] {
-        char byte = 0;
-        [[maybe_unused]] ssize_t got = read(interruptPipe[0], &byte, 1);
-        runner.RequestInterrupt();
-    });
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    // A closed terminal or ssh session ends the run as Ctrl+C does: ports closed, record kept.
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaction(signal, &action, nullptr);
-    }
-    // A reader of stderr that goes away shows up as a failed write, which stops the run.
-    std::signal(SIGPIPE, SIG_IGN);
 
     std::optional<vantrel::cli::LineInput> input;
     if (options.loop) {
-        input.emplace(STDIN_FILENO);
+        input.emplace();
     }
     vantrel::cli::StationLoop station(options, runner, std::cout, std::cerr,
-                                      input ? &*input : nullptr, &stopRequested);
+                                      input ? &*input : nullptr, &interrupts.Requested());
     return station.Run();
 }

@@ -167,11 +167,10 @@ void AppendSynced(const QString& path, std::string_view bytes) {
 }
 
 void ReplaceSynced(const QString& path, std::string_view bytes) {
-    const auto native = [](const QString& p) {
-        return reinterpret_cast<const wchar_t*>(QDir::toNativeSeparators(p).utf16());
-    };
+    // The name lives as long as the string the call is given.
+    const auto native = [](const QString& p) { return QDir::toNativeSeparators(p).toStdWString(); };
     if (bytes.empty()) {
-        if (!DeleteFileW(native(path)) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+        if (!DeleteFileW(native(path).c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
             FailOn(path, "remove", LastErrorText());
         }
         return;
@@ -185,10 +184,10 @@ void ReplaceSynced(const QString& path, std::string_view bytes) {
     const std::string error = ok ? std::string() : LastErrorText();
     CloseHandle(file);
     if (!ok) {
-        DeleteFileW(native(temporary));
+        DeleteFileW(native(temporary).c_str());
         FailOn(temporary, "write", error);
     }
-    if (!MoveFileExW(native(temporary), native(path),
+    if (!MoveFileExW(native(temporary).c_str(), native(path).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         FailOn(path, "replace", LastErrorText());
     }

@@ -19,7 +19,8 @@ std::unique_ptr<LogDatabase> ConnectLogDatabase(const LogTarget& target, LogAcce
 #else
     (void)deadline;
     throw RunLogError(LogFailure::Database,
-                      "this build of Vantrel logs to SQLite files only: give a file as the log");
+                      "cannot log to PostgreSQL: this build has no PostgreSQL client (the Windows "
+                      "build has none); give an SQLite file as the log");
 #endif
 }
 

@@ -16,7 +16,11 @@ std::optional<QString> ByIdPath(const QString& devicePath, const QString& folder
 DeviceIdentity IdentifyDevice(const QString& devicePath) {
     DeviceIdentity identity;
     identity.byIdPath = ByIdPath(devicePath);
+#ifdef Q_OS_WIN
+    const QString device = devicePath;  // Qt finds a port by its COM name
+#else
     const QString device = QFileInfo(devicePath).canonicalFilePath();
+#endif
     if (!device.isEmpty()) {
         const QString serial = QSerialPortInfo(device).serialNumber();
         if (!serial.isEmpty()) {
@@ -44,8 +48,9 @@ QString ResolvedDevice(const QString& name) {
     const QString real = file.canonicalFilePath();
     return real.isEmpty() ? QDir::cleanPath(file.absoluteFilePath()) : real;
 #else
-    // COM3 and com3 are one port.
-    return name.toUpper();
+    // COM3, com3 and \\.\COM3 are one port.
+    const QString prefix = QStringLiteral("\\\\.\\");
+    return (name.startsWith(prefix) ? name.mid(prefix.size()) : name).toUpper();
 #endif
 }
 

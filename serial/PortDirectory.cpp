@@ -28,7 +28,12 @@ std::vector<DetectedPort> DetectedPorts() {
     std::vector<DetectedPort> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
         DetectedPort port;
+#ifdef Q_OS_WIN
+        // "COM5", as Windows names it, not "\\.\COM5": the name a port is mapped and opened by.
+        port.device = info.portName();
+#else
         port.device = info.systemLocation();
+#endif
         port.stableLink = StableLinkFor(port.device);
         port.description = info.description();
         port.manufacturer = info.manufacturer();
@@ -48,6 +53,12 @@ std::vector<DetectedPort> DetectedPorts() {
 }
 
 QString StableLinkFor(const QString& device, const QString& folder) {
+#ifdef Q_OS_WIN
+    // Windows keeps no folder of links to its ports; a COM name stays with its adapter.
+    Q_UNUSED(device);
+    Q_UNUSED(folder);
+    return {};
+#else
     const QString target = QFileInfo(device).canonicalFilePath();
     if (target.isEmpty()) {
         return {};
@@ -60,6 +71,7 @@ QString StableLinkFor(const QString& device, const QString& folder) {
         }
     }
     return {};
+#endif
 }
 
 QString PreferredPath(const DetectedPort& port) {

@@ -19,9 +19,18 @@ std::string Error(std::vector<std::string> arguments) {
     return error != nullptr ? error->text : "(no error)";
 }
 
+// Devices by their own names: a path on Linux, a Windows device name beyond COM16 on Windows.
+#ifdef _WIN32
+const char* const kDevice0 = "\\\\.\\COM20";
+const char* const kDevice1 = "\\\\.\\com21";
+#else
+const char* const kDevice0 = "/dev/ttyUSB0";
+const char* const kDevice1 = "/dev/ttyUSB1";
+#endif
+
 TEST(CliOptionsTest, ComPortsKeepTheirNumbersAndDevicesTakeTheFreeSlots) {
     const CliOptions options =
-        Parse({"--rom", "fw.rom", "/dev/ttyUSB0", "com3", "COM1", "/dev/ttyUSB1", "--json"});
+        Parse({"--rom", "fw.rom", kDevice0, "com3", "COM1", kDevice1, "--json"});
     EXPECT_EQ(options.romPath, "fw.rom");
     EXPECT_TRUE(options.json);
     EXPECT_FALSE(options.remember);
@@ -30,11 +39,14 @@ TEST(CliOptionsTest, ComPortsKeepTheirNumbersAndDevicesTakeTheFreeSlots) {
     EXPECT_EQ(options.ports[0].port, 1);
     EXPECT_TRUE(options.ports[0].devicePath.empty());
     EXPECT_EQ(options.ports[1].port, 2);
-    EXPECT_EQ(options.ports[1].devicePath, "/dev/ttyUSB0");
+    EXPECT_EQ(options.ports[1].devicePath, kDevice0);
     EXPECT_EQ(options.ports[2].port, 3);
     EXPECT_EQ(options.ports[3].port, 4);
-    EXPECT_EQ(options.ports[3].devicePath, "/dev/ttyUSB1");
+    EXPECT_EQ(options.ports[3].devicePath, kDevice1);
 }
+
+// Windows takes every name in any folder that looks like COM1 for the port COM1 itself.
+#ifndef _WIN32
 
 TEST(CliOptionsTest, RelativeDevicePathsAreTakenFromTheCurrentDirectory) {
     const std::string here = std::filesystem::current_path().string();
@@ -45,6 +57,7 @@ TEST(CliOptionsTest, RelativeDevicePathsAreTakenFromTheCurrentDirectory) {
     EXPECT_EQ(options.ports[2].devicePath, here + "/../com3");
     EXPECT_EQ(options.ports[1].argument, "./units/com2") << "named as typed";
 }
+#endif
 
 TEST(CliOptionsTest, BaseAddressIsKeptAsTyped) {
     EXPECT_EQ(Parse({"--rom", "a", "--base", "c10000", "COM2"}).baseAddress, "c10000");

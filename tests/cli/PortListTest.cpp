@@ -14,12 +14,15 @@ namespace {
 
 const char* const kLink = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K-if00-port0";
 
+// COM10's own device: /dev/ttyS9 on Linux, COM10 on Windows.
+const QString kCom10Default = DefaultDevicePath(10);
+
 std::vector<DetectedPort> TwoPorts() {
     DetectedPort usb{"/dev/ttyUSB0", kLink, "FT232R \"USB\" UART", "FTDI", "A10K", 0x403, 0x6001};
-    return {usb, {"/dev/ttyS9", {}, {}, {}, {}, {}, {}}};
+    return {usb, {kCom10Default, {}, {}, {}, {}, {}, {}}};
 }
 
-// USB0 by path and by link; COM10 keeps its default, /dev/ttyS9.
+// USB0 by path and by link; COM10 keeps its default.
 TablePortMapping Mapping() {
     TablePortMapping mapping;
     mapping.Set(2, "/dev/ttyUSB0");
@@ -38,10 +41,8 @@ TEST(PortList, TextAlignsAColumnPerFieldWithDashesForWhatIsMissing) {
     EXPECT_EQ(PortListText(TwoPorts(), Mapping()),
               "DEVICE        COM        VID:PID    SERIAL  MANUFACTURER  DESCRIPTION        BY-ID\n"
               "/dev/ttyUSB0  COM2,COM4  0403:6001  A10K    FTDI          FT232R \"USB\" UART  " +
-                  std::string(kLink) +
-                  "\n"
-                  "/dev/ttyS9    COM10      -          -       -             -                  "
-                  "-\n");
+                  std::string(kLink) + "\n" + kCom10Default.leftJustified(14).toStdString() +
+                  "COM10      -          -       -             -                  -\n");
     EXPECT_EQ(PortListText({}, Mapping()), "no serial ports found\n");
 }
 

@@ -102,7 +102,8 @@ TEST(StationTest, StatsOrderPortsByNumberAndFailuresByCount) {
     EXPECT_EQ(st2.total.passed, 8);
     EXPECT_EQ(st2.total.failed, 4);
     ASSERT_EQ(st2.total.failures.size(), 2u);
-    EXPECT_EQ(st2.total.failures[0], std::make_pair(std::string("Force2Mon Failed..."), 3L));
+    EXPECT_EQ(st2.total.failures[0],
+              std::make_pair(std::string("Force2Mon Failed..."), std::int64_t{3}));
 
     const std::string text = StatsText(stations, "2024-05-31T00:00:00.000Z");
     EXPECT_NE(text.find("st-2             COM9        4       4   50.0%  Force2Mon Failed... (3), "

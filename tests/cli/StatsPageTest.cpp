@@ -83,7 +83,9 @@ class StatsPageTest : public ::testing::TestWithParam<std::string> {
         static int argc = 1;
         static char name[] = "cli_tests";
         static char* argv[] = {name, nullptr};
-        static QCoreApplication app(argc, argv);  // the log's database drivers are plugins
+        if (QCoreApplication::instance() == nullptr) {
+            static QCoreApplication app(argc, argv);  // the log's database drivers are plugins
+        }
     }
     void SetUp() override {
         dir_ = fs::temp_directory_path() /

@@ -97,18 +97,18 @@ class FakeHost : public DownloadHost {
     }
     Clock::time_point Now() override { return Clock::time_point(std::chrono::milliseconds(now_)); }
     void SleepUntil(Clock::time_point deadline) override {
-        const long until =
+        const long until = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline.time_since_epoch())
-                .count();
+                .count());
         Log(HostEvent::Sleep, static_cast<int>(until - now_), {});
         Advance(until - now_);
     }
     // Ends at the ACK that decides the wait or sends the armed chunk, as the UI thread wakes the
     // worker then, else at the deadline.
     void WaitForAcknowledgement(Clock::time_point deadline) override {
-        const long until =
+        const long until = static_cast<long>(
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline.time_since_epoch())
-                .count();
+                .count());
         std::vector<long> times;
         for (const PendingAck& ack : pending_) {
             if (!ack.unread && ack.at <= until) {

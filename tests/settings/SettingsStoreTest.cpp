@@ -85,16 +85,28 @@ TEST_F(SettingsStoreTest, AFailedWriteSaysSoAndNothingElse) {
 TEST(UserSettingsStoreTest, LivesUnderTheCompanyAndApplicationName) {
     SettingsStore store(QStringLiteral("StoreProbe"));
     ASSERT_TRUE(store.WriteString("Misc", "FwBaseAddr", "c10000"));
+#ifdef Q_OS_WIN
+    // The registry, where Windows programs keep their settings.
+    EXPECT_EQ(store.Location(), "\\HKEY_CURRENT_USER\\Software\\Orlmark Ltd.\\StoreProbe");
+    QSettings key(QStringLiteral("HKEY_CURRENT_USER\\Software\\Orlmark Ltd.\\StoreProbe"),
+                  QSettings::NativeFormat);
+    EXPECT_EQ(key.value("Misc/FwBaseAddr"), "c10000");
+#else
     const QFileInfo location(store.Location());
     EXPECT_EQ(location.fileName(), "StoreProbe.conf");
     EXPECT_EQ(location.dir().dirName(), "Orlmark Ltd.");
     EXPECT_TRUE(location.exists());
+#endif
 
     // Another application name is another key, with nothing in it yet.
     const SettingsStore renamed(QStringLiteral("StoreProbeRenamed"));
     EXPECT_EQ(renamed.ReadString("Misc", "FwBaseAddr", "00C10000"), "00C10000");
     EXPECT_NE(renamed.Location(), store.Location());
+#ifdef Q_OS_WIN
+    key.remove({});
+#else
     QFile::remove(store.Location());
+#endif
 }
 
 TEST(UserSettingsStoreTest, SystemWideValuesDoNotStandInForTheUsers) {
