@@ -23,7 +23,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/ProtocolFloor.h"
+#include "engine/SequenceFloor.h"
 #include "image/SRecordWriter.h"
 #include "session/HeadlessSession.h"
 #include "settings/SettingsStore.h"
@@ -36,8 +36,10 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kBase = 0x00C10000;
-constexpr int kEraseMs = 1500;
-constexpr int kWriteMs = 2;
+// The units work at the times the floors count.
+constexpr vantrel::UnitTimes kUnitTimes{};
+const int kEraseMs = static_cast<int>(kUnitTimes.erase.count());
+const int kWriteMs = static_cast<int>(kUnitTimes.write.count());
 
 struct Simulator {
     pid_t pid = -1;
@@ -184,10 +186,9 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
         }
     }
     StopSimulator(sim);
-    const vantrel::bench::UnitTimes times{kEraseMs, kWriteMs};
-    result.floorMs = vantrel::bench::ProtocolFloorMs(romBytes, units, times, row.baud);
-    result.sequenceMs = vantrel::bench::SequenceFloorMs(romBytes, units, times, row.baud);
-    result.wireMs = vantrel::bench::WireFloorMs(romBytes, times, row.baud);
+    result.floorMs = vantrel::ProtocolFloorMs(romBytes, units, kUnitTimes, row.baud);
+    result.sequenceMs = vantrel::SequenceFloorMs(romBytes, units, kUnitTimes, row.baud);
+    result.wireMs = vantrel::WireFloorMs(romBytes, kUnitTimes, row.baud);
     return result;
 }
 

@@ -5,7 +5,7 @@
 #include <QJsonObject>
 #include <memory>
 
-#include "bench/ProtocolFloor.h"
+#include "engine/SequenceFloor.h"
 #include "cli/CliRunner.h"
 #include "engine/MonitorPackets.h"
 #include "image/FirmwareMessages.h"
@@ -63,7 +63,7 @@ QJsonObject Json(const Inspection& inspection) {
     for (const std::uint32_t baud : kUnitLineSpeeds) {
         seconds.insert(
             QString::number(baud),
-            bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, static_cast<int>(baud)) /
+            SequenceFloorMs(layout.size, 1, UnitTimes{}, static_cast<int>(baud)) /
                 1000.0);
     }
     return {
@@ -94,7 +94,7 @@ QString Text(const Inspection& inspection) {
     QStringList times;
     for (const std::uint32_t baud : kUnitLineSpeeds) {
         const double ms =
-            bench::SequenceFloorMs(layout.size, 1, bench::UnitTimes{}, static_cast<int>(baud));
+            SequenceFloorMs(layout.size, 1, UnitTimes{}, static_cast<int>(baud));
         times << QString::number(baud) + " baud " +
                      QString::fromStdString(OneDecimal(ms / 1000.0)) + " s";
     }

@@ -13,24 +13,6 @@ namespace vantrel {
 
 using std::chrono::milliseconds;
 
-namespace {
-
-// Pauses of the sequence: the units need them to switch mode and line speed.
-constexpr milliseconds kAfterForceMonitor{400};
-constexpr milliseconds kAfterEnquiry{100};
-constexpr milliseconds kAfterRunDemon{300};
-constexpr milliseconds kAfterSetBaudRate{100};
-constexpr milliseconds kAfterSpeedSwitch{600};
-
-constexpr milliseconds kEnquiryPoll{20};
-constexpr std::int8_t kEnquiryTries = 15;
-constexpr milliseconds kChunkPoll{5};
-constexpr std::int8_t kChunkTries = 60;
-constexpr milliseconds kErasePoll{500};
-constexpr std::int8_t kEraseTries = 40;
-
-}  // namespace
-
 RunResult DownloadWorker::Run(const RunPlan& plan) noexcept {
     UnitTracker units(state_, host_);
     outcome_ = RunOutcome::AllUnitsFailed;
@@ -49,39 +31,9 @@ RunResult DownloadWorker::Run(const RunPlan& plan) noexcept {
     try {
         result.started = host_.Now();
         host_.RememberSettings(plan.romPathText, plan.baseAddressText);
-        host_.SetLineSettings(kForceMonitorLine);
-        Send(BuildForceMonitor(packet_));
-        host_.Sleep(kAfterForceMonitor);
-        host_.SetLineSettings(kMonitorLine);
-
-        state_.SetInProgress(true);
-        units.SetStage(kEnqSent);
-        Send(BuildEnquiry(packet_));
-        units.WaitForStage(kForce2MonSuccessful, kEnquiryPoll, kEnquiryTries);
-
-        host_.Sleep(kAfterEnquiry);
-        units.SetStage(kLoadingDemon);
-        const auto& demon = state_.DemonBuffer();
-        Transfer(std::span(demon.data(), plan.demonSize), kDemonBaseAddress, &BuildLoadDemonChunk,
-                 kDemonLoadCmdSent);
-
-        units.SetStage(kDemonRunning);
-        host_.SetProgress(100);
-        Send(BuildRunDemon(packet_));
-        host_.Sleep(kAfterRunDemon);
-        Send(BuildSetBaudRate(packet_, static_cast<std::uint32_t>(plan.demonBaud)));
-        host_.Sleep(kAfterSetBaudRate);
-        host_.SetLineSettings(DemonLine(plan.demonBaud));
-        host_.Sleep(kAfterSpeedSwitch);
-
-        units.SetStage(kEraseCmdSent);
-        Send(BuildEraseFlash(packet_));
-        units.WaitForStage(kEraseSuccessful, kErasePoll, kEraseTries);
-
-        host_.SetProgress(0);
-        const auto& rom = state_.RomBuffer();
-        Transfer(std::span(rom.data(), plan.romSize), plan.baseAddress, &BuildLoadFirmwareChunk,
-                 kFwLoadCmdSent);
+        for (const SequenceStep& step : kDownloadSequence) {
+            RunStep(step, plan, units);
+        }
         host_.SetProgress(100);
         units.SetStage(kFwLoadComplete);
         outcome_ = RunOutcome::Completed;
@@ -141,8 +93,49 @@ void DownloadWorker::Send(std::uint16_t length) {
     host_.WriteToSelected(std::span<const std::uint8_t>(packet_.data(), length));
 }
 
+void DownloadWorker::RunStep(const SequenceStep& step, const RunPlan& plan, UnitTracker& units) {
+    if (step.line != StepLine::Unchanged) {
+        host_.SetLineSettings(LineOf(step.line, plan.demonBaud));
+    }
+    if (step.shownStage >= 0) {
+        units.SetStage(step.shownStage);
+    }
+    if (step.progress >= 0) {
+        host_.SetProgress(step.progress);
+    }
+    // From the first command a unit answers on, its answers count.
+    if (step.sentStage >= 0 && !state_.InProgress()) {
+        state_.SetInProgress(true);
+    }
+    switch (step.sends) {
+        case StepSends::Nothing:
+            break;
+        case StepSends::Demon:
+            Transfer(std::span(state_.DemonBuffer().data(), plan.demonSize), kDemonBaseAddress,
+                     &BuildLoadDemonChunk, step);
+            break;
+        case StepSends::Firmware:
+            Transfer(std::span(state_.RomBuffer().data(), plan.romSize), plan.baseAddress,
+                     &BuildLoadFirmwareChunk, step);
+            break;
+        default:
+            if (step.sentStage >= 0) {
+                units.SetStage(step.sentStage);
+            }
+            Send(BuildStepPacket(packet_, step.sends, plan.demonBaud));
+            if (step.sentStage >= 0) {
+                units.WaitForStage(step.sentStage + 1, step.ack.poll, step.ack.tries);
+            }
+            break;
+    }
+    if (step.pause.count() > 0) {
+        host_.Sleep(step.pause);
+    }
+}
+
 void DownloadWorker::Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,
-                              ChunkBuilder build, int sentStage) {
+                              ChunkBuilder build, const SequenceStep& step) {
+    const int sentStage = step.sentStage;
     UnitTracker units(state_, host_);
     const std::size_t size = image.size();
     const std::size_t progressStep = size / 100;
@@ -170,7 +163,7 @@ void DownloadWorker::Transfer(std::span<const std::uint8_t> image, std::uint32_t
         if (sent < size) {
             state_.ArmChunk(packet(sent), sentStage + 1, sentStage);
         }
-        goneOut = units.WaitForStage(sentStage + 1, kChunkPoll, kChunkTries);
+        goneOut = units.WaitForStage(sentStage + 1, step.ack.poll, step.ack.tries);
     }
 }
 

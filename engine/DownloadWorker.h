@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/DownloadHost.h"
+#include "engine/DownloadSequence.h"
 #include "engine/LineSettings.h"
 #include "engine/LoaderState.h"
 #include "engine/MonitorPackets.h"
@@ -40,8 +41,10 @@ class DownloadWorker {
     // Ends the run as finish-run does, after telling the user what went wrong.
     RunOutcome EndAfterInternalError(const char* what) noexcept;
     void Send(std::uint16_t length);
+    void RunStep(const SequenceStep& step, const RunPlan& plan, UnitTracker& units);
+    // An image in chunks, each acknowledged as the step says.
     void Transfer(std::span<const std::uint8_t> image, std::uint32_t startAddress,
-                  ChunkBuilder build, int sentStage);
+                  ChunkBuilder build, const SequenceStep& step);
     RunResult Result() const;
 
     LoaderState& state_;

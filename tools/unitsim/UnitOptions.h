@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/DownloadSequence.h"
+
 namespace vantrel::sim {
 
 // What can go wrong with a unit. Chunk numbers count from 1, per kind of chunk.
@@ -44,8 +46,8 @@ std::string FaultText(const Fault& fault);
 struct UnitOptions {
     // Skips the time bytes spend on the line, both ways. Unit times below still apply.
     bool fast = false;
-    std::chrono::milliseconds eraseTime{1500};
-    std::chrono::milliseconds writeTime{2};  // per firmware chunk
+    std::chrono::milliseconds eraseTime = UnitTimes{}.erase;
+    std::chrono::milliseconds writeTime = UnitTimes{}.write;  // per firmware chunk
     std::uint32_t flashBase = 0x00C10000;
     std::uint32_t flashSize = 640 * 1024;
     // The fastest rate SetBaudRate can select; asked for more, the unit keeps its speed.
