@@ -15,8 +15,8 @@
 #include "cli/UnitDisplay.h"
 #include "image/FirmwareLoader.h"
 #include "image/ImageBuffer.h"
+#include "results/RunSummary.h"
 #include "serial/PortMapping.h"
-#include "station/RunSummary.h"
 
 namespace vantrel {
 class SettingsStore;

@@ -5,13 +5,13 @@
 #include <QJsonObject>
 #include <memory>
 
-#include "engine/SequenceFloor.h"
 #include "cli/CliRunner.h"
 #include "engine/MonitorPackets.h"
+#include "engine/SequenceFloor.h"
 #include "image/FirmwareMessages.h"
 #include "image/ImageBuffer.h"
+#include "results/RunSummary.h"
 #include "session/LoaderSession.h"
-#include "station/RunSummary.h"
 
 namespace vantrel::cli {
 namespace {
@@ -63,8 +63,7 @@ QJsonObject Json(const Inspection& inspection) {
     for (const std::uint32_t baud : kUnitLineSpeeds) {
         seconds.insert(
             QString::number(baud),
-            SequenceFloorMs(layout.size, 1, UnitTimes{}, static_cast<int>(baud)) /
-                1000.0);
+            SequenceFloorMs(layout.size, 1, UnitTimes{}, static_cast<int>(baud)) / 1000.0);
     }
     return {
         {"file", QString::fromStdString(inspection.path)},
@@ -93,8 +92,7 @@ QString Text(const Inspection& inspection) {
     }
     QStringList times;
     for (const std::uint32_t baud : kUnitLineSpeeds) {
-        const double ms =
-            SequenceFloorMs(layout.size, 1, UnitTimes{}, static_cast<int>(baud));
+        const double ms = SequenceFloorMs(layout.size, 1, UnitTimes{}, static_cast<int>(baud));
         times << QString::number(baud) + " baud " +
                      QString::fromStdString(OneDecimal(ms / 1000.0)) + " s";
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "cli/ExitCodes.h"
 #include "cli/LineInput.h"
 
 namespace vantrel::cli {

@@ -7,8 +7,8 @@
 
 #include "cli/CliOptions.h"
 #include "cli/CliRunner.h"
-#include "station/StationRecorder.h"
-#include "station/StationTally.h"
+#include "recording/StationRecorder.h"
+#include "results/StationTally.h"
 
 namespace vantrel::cli {
 

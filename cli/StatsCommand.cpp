@@ -1,9 +1,9 @@
 #include "cli/StatsCommand.h"
 
+#include "reports/StatsPage.h"
+#include "reports/StatsReport.h"
+#include "results/RunSummary.h"
 #include "runlog/RunLog.h"
-#include "station/RunSummary.h"
-#include "station/StatsPage.h"
-#include "station/StatsReport.h"
 
 namespace vantrel::cli {
 

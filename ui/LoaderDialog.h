@@ -12,9 +12,9 @@
 #include "serial/RunView.h"
 #include "serial/SerialLink.h"
 #include "session/LoaderSession.h"
-#include "station/StationMode.h"
 #include "ui/FileChooser.h"
 #include "ui/MessagePresenter.h"
+#include "ui/StationMode.h"
 
 class QCheckBox;
 class QLabel;

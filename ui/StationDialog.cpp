@@ -15,10 +15,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "reports/StatsPage.h"
 #include "runlog/LogTarget.h"
 #include "runlog/NameRules.h"
 #include "settings/PortLabel.h"
-#include "station/StatsPage.h"
 #include "ui/DialogUnits.h"
 
 namespace vantrel {

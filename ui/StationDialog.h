@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <functional>
 
-#include "station/StationMode.h"
+#include "ui/StationMode.h"
 
 class QCheckBox;
 class QLabel;

@@ -13,17 +13,13 @@
 #include <QObject>
 
 #include "session/LoaderSession.h"
-#include "station/BackgroundRecorder.h"
-#include "station/RunSummary.h"
-#include "station/StationTally.h"
+#include "recording/BackgroundRecorder.h"
+#include "results/RunSummary.h"
+#include "results/StationTally.h"
 
 namespace vantrel {
 
 class SettingsStore;
-
-// What the log had to say, as the user reads it: "Run log: " before each report, a blank line
-// between two; empty when it said nothing.
-std::string LogReportText(const std::vector<std::string>& reports);
 
 // Station mode as the user set it: its run log (an SQLite file or a postgresql:// address;
 // empty: none) and the names its records carry (empty: the host's and the login's).

@@ -10,8 +10,8 @@
 #include "runlog/RunLog.h"
 #include "runlog/RunRecorder.h"
 #include "runlog/StationClaim.h"
-#include "station/RunRecordMaker.h"
-#include "station/RunSummary.h"
+#include "recording/RunRecordMaker.h"
+#include "results/RunSummary.h"
 
 namespace vantrel {
 

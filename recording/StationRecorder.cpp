@@ -1,4 +1,4 @@
-#include "station/StationRecorder.h"
+#include "recording/StationRecorder.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "station/StatsReport.h"
+#include "reports/StatsReport.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -11,7 +11,7 @@
 
 #include "runlog/LogTarget.h"
 #include "settings/PortLabel.h"
-#include "station/RunSummary.h"
+#include "results/RunSummary.h"
 
 namespace vantrel {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "station/StationMode.h"
+#include "recording/BackgroundRecorder.h"
 
 namespace vantrel {
 namespace {

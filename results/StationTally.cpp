@@ -1,4 +1,4 @@
-#include "station/StationTally.h"
+#include "results/StationTally.h"
 
 #include <QJsonArray>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "station/RunSummary.h"
+#include "results/RunSummary.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

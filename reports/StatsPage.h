@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "runlog/RunRecord.h"
-#include "station/StatsReport.h"
+#include "reports/StatsReport.h"
 
 namespace vantrel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "station/RunSummary.h"
+#include "results/RunSummary.h"
 
 namespace vantrel {
 

@@ -1,4 +1,4 @@
-#include "station/StationMode.h"
+#include "ui/StationMode.h"
 
 #include <QStringList>
 #include <algorithm>
@@ -124,13 +124,6 @@ const RunSummary& StationMode::EndBatch(const BatchResult& result) {
     return summary_;
 }
 
-std::string LogReportText(const std::vector<std::string>& reports) {
-    std::string text;
-    for (const std::string& line : reports) {
-        text += (text.empty() ? "" : "\n\n") + std::string("Run log: ") + line;
-    }
-    return text;
-}
 
 std::string StationMode::TakeReports() {
     return recorder_ ? LogReportText(recorder_->TakeReports()) : std::string();

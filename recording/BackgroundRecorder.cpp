@@ -1,4 +1,4 @@
-#include "station/BackgroundRecorder.h"
+#include "recording/BackgroundRecorder.h"
 
 #include <algorithm>
 #include <optional>
@@ -6,7 +6,7 @@
 
 #include "runlog/IsoTime.h"
 #include "settings/ProgramIdentity.h"
-#include "station/StationRecorder.h"
+#include "recording/StationRecorder.h"
 
 namespace vantrel {
 namespace {
@@ -15,6 +15,14 @@ namespace {
 constexpr std::chrono::milliseconds kLastWritesGrace{500};
 
 }  // namespace
+
+std::string LogReportText(const std::vector<std::string>& reports) {
+    std::string text;
+    for (const std::string& line : reports) {
+        text += (text.empty() ? "" : "\n\n") + std::string("Run log: ") + line;
+    }
+    return text;
+}
 
 BackgroundRecorder::BackgroundRecorder(std::string target, StationNames names,
                                        std::function<void()> reported)

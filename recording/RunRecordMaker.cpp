@@ -1,4 +1,4 @@
-#include "station/RunRecordMaker.h"
+#include "recording/RunRecordMaker.h"
 
 #include <QFileInfo>
 #include <QSysInfo>

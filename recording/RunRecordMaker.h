@@ -6,7 +6,7 @@
 
 #include "runlog/RunRecord.h"
 #include "serial/DeviceIdentity.h"
-#include "station/RunSummary.h"
+#include "results/RunSummary.h"
 
 namespace vantrel {
 

@@ -9,12 +9,17 @@
 #include <thread>
 #include <vector>
 
-#include "station/RunRecordMaker.h"
-#include "station/RunSummary.h"
+#include "recording/RunRecordMaker.h"
+#include "results/RunSummary.h"
 
 namespace vantrel {
 
 class StationRecorder;
+
+// What the log had to say, as the user reads it: "Run log: " before each report, a blank line
+// between two; empty when it said nothing.
+std::string LogReportText(const std::vector<std::string>& reports);
+
 
 // A station's recorder on a thread of its own, so that no wait on the log (at most its bound)
 // ever holds up the window. The log is opened, used and closed on that thread only. What the

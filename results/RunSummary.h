@@ -12,11 +12,12 @@
 
 namespace vantrel {
 
+// How a run ended, as a number: the command line exits with it, and the log keeps it for the
+// window's runs too.
 inline constexpr int kExitAllComplete = 0;
 inline constexpr int kExitSomeFailed = 1;
 inline constexpr int kExitNothingFlashed = 2;
 inline constexpr int kExitInternalError = 3;
-inline constexpr int kExitNotRecorded = 4;  // a run's record reached neither the log nor the spool
 inline constexpr int kExitInterrupted = 130;
 
 struct RunSummary {
