@@ -250,7 +250,7 @@ void LoaderSession::EndUntouched(std::optional<RunOutcome> outcome,
     });
 }
 
-BatchResult LoaderSession::ResultOf(const RunResult& run) const {
+BatchResult LoaderSession::ResultOf(const RunResult& run) {
     BatchResult result;
     result.outcome = run.outcome;
     result.unitsTouched = run.bytesSent;
@@ -258,9 +258,10 @@ BatchResult LoaderSession::ResultOf(const RunResult& run) const {
         result.fileSha256 = prepared_->fileSha256;
         result.fileBytes = prepared_->fileBytes;
     }
-    for (const auto& [port, device] :
-         prepared_ ? prepared_->units : std::vector<std::pair<int, std::string>>{}) {
-        UnitResult unit{port, device, {}, false};
+    const auto units = prepared_ ? prepared_->units : std::vector<std::pair<int, std::string>>{};
+    for (const auto& portAndDevice : units) {
+        const int port = portAndDevice.first;
+        UnitResult unit{port, portAndDevice.second, {}, false};
         const auto failure = std::find_if(portFailures_.begin(), portFailures_.end(),
                                           [&](const PortFailure& f) { return f.port == port; });
         if (failure != portFailures_.end()) {
@@ -281,7 +282,7 @@ BatchResult LoaderSession::ResultOf(const RunResult& run) const {
             }
         }
         if (unit.cause.empty()) {
-            unit.cause = const_cast<SerialLink&>(link_).Port(port).LostCause().toStdString();
+            unit.cause = link_.Port(port).LostCause().toStdString();
         }
         result.units.push_back(unit);
     }

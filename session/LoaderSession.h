@@ -108,7 +108,7 @@ class LoaderSession {
     // Ends a batch that touched no unit: the refusal shown as asked, Start enabled, the end
     // handler called after the caller has returned.
     void EndUntouched(std::optional<RunOutcome> outcome, std::optional<BatchRefusal> refusal);
-    BatchResult ResultOf(const RunResult& run) const;
+    BatchResult ResultOf(const RunResult& run);
     // Shows and returns true when two ticked ports lead to one device.
     bool RefuseSharedDevice();
     void ShowWarning(const QString& text);
