@@ -1,5 +1,7 @@
 #include "cli/CliOptions.h"
 
+#include "cli/CliOptionTable.h"
+
 #include <QCommandLineParser>
 #include <algorithm>
 #include <cctype>
@@ -65,12 +67,7 @@ bool IsHexText(const std::string& text) {
 // --stats reads the log only: nothing of a run goes with it.
 ParsedArguments Stats(const CliOptions& options, const std::string& target,
                       const std::optional<std::string>& since,
-                      const std::optional<std::string>& html,
-                      const std::vector<std::string>& portArguments) {
-    if (!options.romPath.empty() || options.loop || options.logTarget || options.remember ||
-        !portArguments.empty()) {
-        return CliUsageError{"--stats takes only --since and --json or --html"};
-    }
+                      const std::optional<std::string>& html) {
     if (options.json && html) {
         return CliUsageError{"--html writes a page, --json prints: give one of them"};
     }
@@ -86,30 +83,54 @@ ParsedArguments Stats(const CliOptions& options, const std::string& target,
     return request;
 }
 
-// The options that take a value, and what a missing value is told as.
-constexpr std::pair<const char*, const char*> kValueOptions[] = {
-    {"rom", "--rom needs a file"},
-    {"base", "--base needs a hexadecimal address"},
-    {"baud", "--baud needs a line speed"},
-    {"log", "--log needs a file or a postgresql:// address"},
-    {"station", "--station needs a name"},
-    {"operator", "--operator needs a name"},
-    {"stats", "--stats needs a file or a postgresql:// address"},
-    {"since", "--since needs a date"},
-    {"html", "--html needs a file"},
-    {"inspect", "--inspect needs a firmware file"},
-};
-constexpr const char* kFlagOptions[] = {"json", "remember", "list-ports", "loop", "version"};
-
 QList<QCommandLineOption> KnownOptions() {
-    QList<QCommandLineOption> known = {QCommandLineOption(QStringList{"h", "help"})};
-    for (const auto& [name, missing] : kValueOptions) {
-        known.append(QCommandLineOption(name, {}, QStringLiteral("value")));
-    }
-    for (const char* name : kFlagOptions) {
-        known.append(QCommandLineOption(name));
+    QList<QCommandLineOption> known;
+    for (const OptionSpec& option : OptionTable()) {
+        QStringList names = {QString::fromLatin1(option.name)};
+        if (names.front() == QStringLiteral("help")) {
+            names.prepend(QStringLiteral("h"));
+        }
+        known.append(option.value != nullptr
+                         ? QCommandLineOption(names, {}, QStringLiteral("value"))
+                         : QCommandLineOption(names));
     }
     return known;
+}
+
+// The command the given options select; the first refusal of an option that does not go with
+// it, if any.
+std::optional<std::string> MisplacedOption(const QStringList& given, bool portsGiven,
+                                           Command& command) {
+    command = kFlash;
+    for (const Command selecting : {kListPorts, kInspect, kStats}) {
+        for (const QString& name : given) {
+            const OptionSpec* option = FindOption(name.toStdString());
+            if (option != nullptr && option->command != nullptr && option->commands == selecting &&
+                command == kFlash) {
+                command = selecting;
+            }
+        }
+    }
+    if (command != kFlash && portsGiven) {
+        return CommandRefusal(command);
+    }
+    for (const QString& name : given) {
+        const OptionSpec* option =
+            FindOption(name == QStringLiteral("h") ? "help" : name.toStdString());
+        if (option == nullptr || (option->commands & command) != 0) {
+            continue;
+        }
+        if (command != kFlash) {
+            return CommandRefusal(command);
+        }
+        // An option of another command, without that command.
+        for (const OptionSpec& selector : OptionTable()) {
+            if (selector.command != nullptr && (selector.commands & option->commands) != 0) {
+                return "--" + name.toStdString() + " goes with " + selector.command;
+            }
+        }
+    }
+    return std::nullopt;
 }
 
 // "--base=1" and "-base" name the option base, as the parser reads them.
@@ -128,17 +149,16 @@ std::string ParseFailure(const QCommandLineParser& parser,
             continue;
         }
         const std::string name = OptionName(argument);
-        const bool flag =
-            std::ranges::none_of(kValueOptions, [&](auto o) { return name == o.first; });
+        const OptionSpec* known = FindOption(name);
+        const bool flag = known == nullptr || known->value == nullptr;
         if ((!unknown.isEmpty() && name == unknown.first().toStdString()) ||
             (flag && argument.find('=') != std::string::npos)) {
             return "unknown option " + argument;
         }
     }
-    for (const auto& [name, missing] : kValueOptions) {
-        if (OptionName(arguments.back()) == name) {
-            return missing;
-        }
+    if (const OptionSpec* last = FindOption(OptionName(arguments.back()));
+        last != nullptr && last->missing != nullptr) {
+        return last->missing;
     }
     return parser.errorText().toStdString();
 }
@@ -236,26 +256,20 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     for (const QString& port : parser.positionalArguments()) {
         portArguments.push_back(port.toStdString());
     }
-    if (options.listPorts) {
-        if (!options.romPath.empty() || options.baseAddress || options.remember || options.loop ||
-            options.logTarget || statsTarget || since || html || inspectTarget ||
-            !portArguments.empty()) {
-            return CliUsageError{"--list-ports flashes nothing: it takes only --json"};
-        }
-        return options;
+    Command command = kFlash;
+    if (const auto refusal =
+            MisplacedOption(parser.optionNames(), !portArguments.empty(), command)) {
+        return CliUsageError{*refusal};
     }
-    if (inspectTarget) {
-        if (!options.romPath.empty() || options.remember || options.loop || options.logTarget ||
-            statsTarget || since || html || options.listPorts || !portArguments.empty()) {
-            return CliUsageError{"--inspect flashes nothing: it takes only --base and --json"};
-        }
-        return InspectRequest{*inspectTarget, options.baseAddress, options.json};
-    }
-    if (statsTarget) {
-        return Stats(options, *statsTarget, since, html, portArguments);
-    }
-    if (since || html) {
-        return CliUsageError{since ? "--since goes with --stats" : "--html goes with --stats"};
+    switch (command) {
+        case kListPorts:
+            return options;
+        case kInspect:
+            return InspectRequest{*inspectTarget, options.baseAddress, options.json};
+        case kStats:
+            return Stats(options, *statsTarget, since, html);
+        default:
+            break;
     }
     if (options.romPath.empty()) {
         return CliUsageError{"no ROM file: give --rom FILE"};
@@ -300,6 +314,25 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     return options;
 }
 
+// "  --rom FILE    the firmware: ..." with the help's later lines under its first.
+std::string OptionsUsage() {
+    constexpr std::size_t kColumn = 16;
+    std::string text;
+    for (const OptionSpec& option : OptionTable()) {
+        std::string head = "  --" + std::string(option.name) +
+                           (option.value != nullptr ? " " + std::string(option.value) : "");
+        head = head.size() + 2 > kColumn ? head + "\n" + std::string(kColumn, ' ')
+                                         : head + std::string(kColumn - head.size(), ' ');
+        std::string help = option.help;
+        for (std::size_t at = help.find('\n'); at != std::string::npos;
+             at = help.find('\n', at + 1)) {
+            help.insert(at + 1, kColumn, ' ');
+        }
+        text += head + help + "\n";
+    }
+    return text;
+}
+
 std::string UsageText(const std::string& program) {
     return "Usage: " + program +
            " --rom FILE [--base HEX] [--baud RATE] [--json] [--remember] [--loop]\n"
@@ -316,42 +349,7 @@ std::string UsageText(const std::string& program) {
            "\n"
            "Flashes the units on the given ports with the firmware FILE, all at once.\n"
            "\n" +
-           std::string(kPortUsage) +
-           "  --rom FILE    the firmware: Motorola S-record (S1, S2, S3), Intel HEX or ELF;\n"
-           "                the image runs from the base address to the highest data byte,\n"
-           "                gaps sent as FF. A file that would not flash exactly is refused\n"
-           "                before any port is touched\n"
-           "  --base HEX    firmware base address, 1 to 8 hex digits (default: the remembered\n"
-           "                one, else 00C10000)\n"
-           "  --baud RATE   line speed for the erase and the firmware: 38400, 57600 (default,\n"
-           "                as the window) or 115200. A unit that does not have the rate stays\n"
-           "                at its old speed, does not hear the erase and fails with\n"
-           "                \"Erase Failed...\" before anything on it is erased\n"
-           "  --json        print the summary, or the port list, as JSON\n"
-           "  --remember    remember the ROM file and base address, as the window does\n"
-           "  --list-ports  list the serial ports found, with their /dev/serial/by-id names,\n"
-           "                USB ids and serial numbers, and the COM number mapped to each\n"
-           "  --loop        after each run, wait for the next batch: Enter flashes again (the\n"
-           "                ROM file read anew), q or the end of input quits; tallies per port\n"
-           "                and for the station follow each summary\n"
-           "  --log TARGET  record every run and unit: an SQLite file (created on first use)\n"
-           "                or postgresql://user@host[:port]/dbname (?host=/socket/folder,\n"
-           "                ?sslmode=require); written before the first byte goes to a unit,\n"
-           "                kept in a spool file until the log takes it\n"
-           "  --station NAME, --operator NAME\n"
-           "                for the log (default: the host name, the login name)\n"
-           "  --stats TARGET\n"
-           "                per station and port of the log: passed, failed, yield and the most\n"
-           "                frequent failures; --since DATE (UTC) counts runs from then on\n"
-           "  --html FILE   with --stats: write the report as one HTML page with charts (yield\n"
-           "                per port, units per hour, failures per port) that loads nothing\n"
-           "                from elsewhere; FILE is replaced whole or left as it was\n"
-           "  --inspect FILE\n"
-           "                what FILE would flash at the base address: format, records,\n"
-           "                address range, size, gaps, overlaps, SHA-256, chunks and the\n"
-           "                expected time; exit 0 if it would flash, 2 if it would be refused\n"
-           "  --help        this text\n"
-           "  --version     the program's version\n"
+           std::string(kPortUsage) + OptionsUsage() +
            "\n"
            "Exit status: 0 every unit completed, 1 some unit failed, 2 nothing was flashed\n"
            "(ROM file, base address, port or a log that cannot be opened), 3 the run was\n"

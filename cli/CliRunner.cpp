@@ -66,30 +66,30 @@ std::optional<std::string> RefusalLine(const BatchRefusal& refusal, const std::s
 
 }  // namespace
 
-std::optional<std::string> CheckFirmwareFile(const std::string& path,
-                                             const std::string& baseAddressText,
-                                             std::span<std::uint8_t> buffer,
-                                             CheckedFirmware& checked) {
+std::variant<CheckedFirmware, CliFailure> CheckFirmwareFile(const std::string& path,
+                                                            const std::string& baseAddressText,
+                                                            std::span<std::uint8_t> buffer) {
     const std::uint32_t base = SRecordReader::ParseBaseAddress(baseAddressText);
     if (base == 0) {
-        return InvalidBaseLine(baseAddressText);
+        return CliFailure{InvalidBaseLine(baseAddressText)};
     }
     const RomFile file = OpenRomFileForReading(path);
     if (!file) {
-        return NotOpenedLine(path, std::strerror(errno));
+        return CliFailure{NotOpenedLine(path, std::strerror(errno))};
     }
     FirmwareContent content = ReadFirmwareContent(file.get());
     if (const auto* refusal = std::get_if<FirmwareRefusal>(&content)) {
-        return RomRefusalLine(*refusal, path, base);
+        return CliFailure{RomRefusalLine(*refusal, path, base)};
     }
+    CheckedFirmware checked;
     checked.content = std::move(std::get<std::vector<std::uint8_t>>(content));
     checked.fileSha256 = Sha256Hex(checked.content);
     const FirmwareLoad load = LoadFirmware(checked.content, base, buffer);
     if (const auto* refusal = std::get_if<FirmwareRefusal>(&load)) {
-        return RomRefusalLine(*refusal, path, base);
+        return CliFailure{RomRefusalLine(*refusal, path, base)};
     }
     checked.layout = std::get<FirmwareLayout>(load);
-    return std::nullopt;
+    return checked;
 }
 
 CliRunner::CliRunner(const CliOptions& options, SettingsStore& settings, std::ostream& err,

@@ -9,8 +9,10 @@
 #include <ostream>
 #include <span>
 #include <string>
+#include <variant>
 #include <vector>
 
+#include "cli/CliFailure.h"
 #include "cli/CliOptions.h"
 #include "cli/UnitDisplay.h"
 #include "image/FirmwareLoader.h"
@@ -32,12 +34,11 @@ struct CheckedFirmware {
     FirmwareLayout layout;  // its image is in the buffer given to the check
 };
 
-// Whether the file would flash at the base address, by the rule every run applies: nothing,
-// or the one reason it is refused, in the command line's words. Touches no port.
-std::optional<std::string> CheckFirmwareFile(const std::string& path,
-                                             const std::string& baseAddressText,
-                                             std::span<std::uint8_t> buffer,
-                                             CheckedFirmware& checked);
+// Whether the file would flash at the base address, by the rule every run applies: the
+// firmware, or the one reason it is refused, in the command line's words. Touches no port.
+std::variant<CheckedFirmware, CliFailure> CheckFirmwareFile(const std::string& path,
+                                                            const std::string& baseAddressText,
+                                                            std::span<std::uint8_t> buffer);
 
 // One flash from the command line: ticks the named ports, runs the download headless and shows
 // it live; its summary is left for the caller. May run again, reading the ROM file afresh.

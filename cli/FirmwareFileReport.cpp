@@ -125,18 +125,19 @@ QString Text(const Inspection& inspection) {
 int RunFirmwareFileReport(const InspectRequest& request, const std::string& baseAddressText,
                           std::ostream& out, std::ostream& err) {
     auto buffer = std::make_unique<RomImage>();
-    CheckedFirmware firmware;
-    if (const auto refusal = CheckFirmwareFile(request.path, baseAddressText, *buffer, firmware)) {
+    const auto checked = CheckFirmwareFile(request.path, baseAddressText, *buffer);
+    if (const auto* refusal = std::get_if<CliFailure>(&checked)) {
         if (request.json) {
             out << QJsonDocument(QJsonObject{{"file", QString::fromStdString(request.path)},
                                              {"would_flash", false},
-                                             {"reason", QString::fromStdString(*refusal)}})
+                                             {"reason", QString::fromStdString(refusal->text)}})
                        .toJson()
                        .toStdString();
         }
-        err << *refusal << "\nnothing would be flashed\n";
+        err << refusal->text << "\nnothing would be flashed\n";
         return kExitNothingFlashed;
     }
+    const CheckedFirmware& firmware = std::get<CheckedFirmware>(checked);
     const FirmwareLayout& layout = firmware.layout;
     const Inspection inspection{request.path, firmware,
                                 Sha256Hex(std::span(buffer->data(), layout.size)),

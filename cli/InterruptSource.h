@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/CliFailure.h"
+
 namespace vantrel::cli {
 
 // The requests from outside to stop a run, each turned into one call on the event loop's thread:
@@ -21,8 +23,8 @@ class InterruptSource {
     InterruptSource(const InterruptSource&) = delete;
     InterruptSource& operator=(const InterruptSource&) = delete;
 
-    // Starts listening: nothing, or why it cannot.
-    std::optional<std::string> Start();
+    // Starts listening; why it cannot, if it cannot.
+    std::optional<CliFailure> Start();
     // Set the moment a request comes, before the call reaches the event loop: a wait that
     // holds this thread (on the run log) looks at it and ends at once.
     static const std::atomic<bool>& Requested();

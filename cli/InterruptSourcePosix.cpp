@@ -37,9 +37,10 @@ const std::atomic<bool>& InterruptSource::Requested() {
     return requested;
 }
 
-std::optional<std::string> InterruptSource::Start() {
+std::optional<CliFailure> InterruptSource::Start() {
     if (interruptPipe[0] < 0 && pipe(interruptPipe) != 0) {
-        return std::string("cannot set up the interrupt handler: ") + std::strerror(errno);
+        return CliFailure{std::string("cannot set up the interrupt handler: ") +
+                          std::strerror(errno)};
     }
     platform_->notifier =
         std::make_unique<QSocketNotifier>(interruptPipe[0], QSocketNotifier::Read);

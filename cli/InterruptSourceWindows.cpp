@@ -55,18 +55,18 @@ InterruptSource::~InterruptSource() {
     activeCall = nullptr;
 }
 
-std::optional<std::string> InterruptSource::Start() {
+std::optional<CliFailure> InterruptSource::Start() {
     {
         const std::lock_guard lock(activeMutex);
         if (activeReceiver != nullptr && activeReceiver != &receiver_) {
-            return "cannot set up the interrupt handler: another one is listening";
+            return CliFailure{"cannot set up the interrupt handler: another one is listening"};
         }
         activeReceiver = &receiver_;
         activeCall = &onInterrupt_;
     }
     if (!platform_->started && !SetConsoleCtrlHandler(OnConsoleEvent, TRUE)) {
-        return "cannot set up the interrupt handler: Windows error " +
-               std::to_string(GetLastError());
+        return CliFailure{"cannot set up the interrupt handler: Windows error " +
+                          std::to_string(GetLastError())};
     }
     platform_->started = true;
     return std::nullopt;

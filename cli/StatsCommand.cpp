@@ -8,15 +8,18 @@
 namespace vantrel::cli {
 
 int RunStatsCommand(const StatsRequest& request, std::ostream& out, std::ostream& err) {
-    const auto error = !request.htmlPath.empty()
-                           ? WriteLogPage(request.target, request.since, request.htmlPath)
-                           : ReadLog(request.target, [&](RunLog& log) {
-                                 const auto stations = GatherStats(log.Counts(request.since));
-                                 out << (request.json ? StatsJson(stations, request.since)
-                                                      : StatsText(stations, request.since));
-                             });
-    if (error) {
-        err << "vantrel-cli: " << *error << '\n';
+    try {
+        if (!request.htmlPath.empty()) {
+            WriteLogPage(request.target, request.since, request.htmlPath);
+        } else {
+            ReadLog(request.target, [&](RunLog& log) {
+                const auto stations = GatherStats(log.Counts(request.since));
+                out << (request.json ? StatsJson(stations, request.since)
+                                     : StatsText(stations, request.since));
+            });
+        }
+    } catch (const ReportError& error) {
+        err << "vantrel-cli: " << error.what() << '\n';
         return kExitNothingFlashed;
     }
     return kExitAllComplete;

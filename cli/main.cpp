@@ -57,8 +57,8 @@ int main(int argc, char* argv[]) {
                                    vantrel::cli::LiveTerminalOnStderr());
 
     vantrel::cli::InterruptSource interrupts([&runner] { runner.RequestInterrupt(); });
-    if (const auto error = interrupts.Start()) {
-        std::cerr << program << ": " << *error << '\n';
+    if (const auto failure = interrupts.Start()) {
+        std::cerr << program << ": " << failure->text << '\n';
         return vantrel::kExitNothingFlashed;
     }
 

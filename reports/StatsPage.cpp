@@ -112,35 +112,30 @@ std::string StatsPage(const StatsPageData& data) {
            CountsTable(data.stations) + "</section>\n</main>\n</body>\n</html>\n";
 }
 
-std::optional<std::string> WriteStatsPage(const std::string& path, const std::string& page) {
+void WriteStatsPage(const std::string& path, const std::string& page) {
     QSaveFile file(QString::fromStdString(path));
     const auto size = static_cast<qint64>(page.size());
     // Uncommitted, the temporary file goes with the object.
     if (!file.open(QIODevice::WriteOnly) || file.write(page.data(), size) != size ||
         !file.commit()) {
-        return file.errorString().toStdString();
+        std::string cause = file.errorString().toStdString();
+        std::replace(cause.begin(), cause.end(), '\n', ' ');
+        throw ReportError("cannot write " + path + ": " + cause);
     }
-    return std::nullopt;
 }
 
-std::optional<std::string> WriteLogPage(const std::string& target, const std::string& since,
-                                        const std::string& path) {
-    std::optional<std::string> writeError;
-    const auto readError = ReadLog(target, [&](RunLog& log) {
-        const StatsPageData page{ShownLogTarget(target), since,
-                                 IsoUtc(std::chrono::system_clock::now()),
-                                 GatherStats(log.Counts(since)), log.UnitsPerHour(since)};
-        writeError = WriteStatsPage(path, StatsPage(page));
-    });
-    if (readError) {
-        return *readError + "; " + path + " not written";
+void WriteLogPage(const std::string& target, const std::string& since, const std::string& path) {
+    std::string page;
+    try {
+        ReadLog(target, [&](RunLog& log) {
+            page =
+                StatsPage({ShownLogTarget(target), since, IsoUtc(std::chrono::system_clock::now()),
+                           GatherStats(log.Counts(since)), log.UnitsPerHour(since)});
+        });
+    } catch (const ReportError& error) {
+        throw ReportError(std::string(error.what()) + "; " + path + " not written");
     }
-    if (writeError) {
-        std::replace_if(
-            writeError->begin(), writeError->end(), [](char c) { return c == '\n'; }, ' ');
-        return "cannot write " + path + ": " + *writeError;
-    }
-    return std::nullopt;
+    WriteStatsPage(path, page);
 }
 
 }  // namespace vantrel

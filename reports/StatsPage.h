@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "runlog/RunRecord.h"
 #include "reports/StatsReport.h"
+#include "runlog/RunRecord.h"
 
 namespace vantrel {
 
@@ -24,13 +24,12 @@ struct StatsPageData {
 std::string StatsPage(const StatsPageData& data);
 
 // Writes the page whole or not at all: a temporary file beside it, renamed over it once
-// complete. Nothing on success, else the cause.
-std::optional<std::string> WriteStatsPage(const std::string& path, const std::string& page);
+// complete. Throws ReportError.
+void WriteStatsPage(const std::string& path, const std::string& page);
 
 // Reads the log (only reads) and writes its page for the runs since the date (IsoUtc; empty:
-// all). Nothing on success, else one line saying what failed: the log, shown without its
-// password, or the file.
-std::optional<std::string> WriteLogPage(const std::string& target, const std::string& since,
-                                        const std::string& path);
+// all). Throws ReportError, one line saying what failed: the log, shown without its password,
+// or the file.
+void WriteLogPage(const std::string& target, const std::string& since, const std::string& path);
 
 }  // namespace vantrel

@@ -9,9 +9,9 @@
 #include <map>
 #include <optional>
 
+#include "results/RunSummary.h"
 #include "runlog/LogTarget.h"
 #include "settings/PortLabel.h"
-#include "results/RunSummary.h"
 
 namespace vantrel {
 namespace {
@@ -177,19 +177,17 @@ std::string StatsJson(const std::vector<StationStats>& stations, const std::stri
     return QJsonDocument(report).toJson(QJsonDocument::Indented).toStdString();
 }
 
-std::optional<std::string> ReadLog(const std::string& target,
-                                   const std::function<void(RunLog& log)>& read) {
+void ReadLog(const std::string& target, const std::function<void(RunLog& log)>& read) {
     const auto parsed = ParseLogTarget(target);
     if (const auto* error = std::get_if<LogTargetError>(&parsed)) {
-        return error->text;
+        throw ReportError(error->text);
     }
     try {
         RunLog log(std::get<LogTarget>(parsed), LogAccess::ReadOnly);
         read(log);
     } catch (const RunLogError& error) {
-        return "cannot read the log " + ShownLogTarget(target) + ": " + error.what();
+        throw ReportError("cannot read the log " + ShownLogTarget(target) + ": " + error.what());
     }
-    return std::nullopt;
 }
 
 }  // namespace vantrel

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,10 +40,15 @@ std::optional<std::string> YieldText(const PortStats& stats);
 // "Force2Mon Failed... (3), Erase Failed... (1)": the first kTopFailures.
 std::string TopFailuresText(const PortStats& stats);
 
-// Opens the log at target for reading only and hands it to read. Nothing on success, else one
-// line saying what failed, the log shown without its password.
-std::optional<std::string> ReadLog(const std::string& target,
-                                   const std::function<void(RunLog& log)>& read);
+// The one way a report fails: one line that says what failed, a log shown without its
+// password.
+class ReportError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Opens the log at target for reading only and hands it to read. Throws ReportError.
+void ReadLog(const std::string& target, const std::function<void(RunLog& log)>& read);
 
 std::string StatsText(const std::vector<StationStats>& stations, const std::string& since);
 std::string StatsJson(const std::vector<StationStats>& stations, const std::string& since);

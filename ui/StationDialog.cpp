@@ -134,7 +134,12 @@ void CStationDialog::WriteReport() {
     QDir().mkpath(folder);
     const QString path = folder + QStringLiteral("/station-report.html");
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const auto error = WriteLogPage(target.toStdString(), {}, path.toStdString());
+    std::optional<std::string> error;
+    try {
+        WriteLogPage(target.toStdString(), {}, path.toStdString());
+    } catch (const ReportError& failure) {
+        error = failure.what();
+    }
     QApplication::restoreOverrideCursor();
     const QString shown = QDir::toNativeSeparators(path);
     if (error) {

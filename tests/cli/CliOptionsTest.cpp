@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "cli/CliOptionTable.h"
 
 namespace vantrel::cli {
 namespace {
@@ -177,6 +181,25 @@ TEST(CliOptionsTest, StationAndOperatorNamesAreShownAsTheyAreOrRefused) {
         EXPECT_EQ(Error(typed).rfind(told, 0), 0u) << Error(typed);
     }
 }
+
+#ifdef VANTREL_CLI_MAN_PAGE
+TEST(CliOptionsTest, EveryOptionIsInTheUsageAndTheManualPage) {
+    std::ifstream page(VANTREL_CLI_MAN_PAGE);
+    ASSERT_TRUE(page.good()) << VANTREL_CLI_MAN_PAGE;
+    const std::string manual((std::istreambuf_iterator<char>(page)), {});
+    const std::string usage = UsageText("vantrel-cli");
+    for (const OptionSpec& option : OptionTable()) {
+        const std::string name = option.name;
+        // groff writes a dash as \-.
+        std::string escaped = "\\-\\-";
+        for (const char c : name) {
+            escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+        }
+        EXPECT_NE(manual.find(escaped), std::string::npos) << "--" << name;
+        EXPECT_NE(usage.find("  --" + name), std::string::npos) << "--" << name;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace vantrel::cli
