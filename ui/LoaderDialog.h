@@ -119,6 +119,8 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     BoxResult Message(const QString& text, BoxType type = {});
 
     void OnStart();
+    // Station mode's Start: the rows cleared, the batch begun and recorded before any unit.
+    void StartStationBatch(BatchRequest request);
     void OnBrowse();
     void OnSettings();
     void OnAbout();
