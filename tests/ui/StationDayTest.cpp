@@ -4,16 +4,19 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "tests/settings/QtPrinters.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSettings>
 #include <QTest>
 #include <QTimer>
 #include <chrono>
@@ -21,6 +24,7 @@
 
 #include "image/SRecordWriter.h"
 #include "runlog/RunLog.h"
+#include "tests/tools/ChildProgram.h"
 #include "tests/ui/SimulatedUnitsTest.h"
 #include "tools/unitsim/UnitSim.h"
 #include "ui/ControlIds.h"
@@ -132,6 +136,54 @@ TEST_F(StationDayTest, RowsKeepTheWindowsFontAndShowTheBeginningOfALongText) {
               "COM1|passed|1|\nCOM2|failed|1|\nCOM3|failed||No such file or "
               "directory: " +
                   dir_.filePath("unplugged").toStdString() + "\n");
+}
+
+TEST_F(StationDayTest, TheWindowAndTheCommandLineLogOneBatchAlike) {
+    StartStation(3, {2});
+    Batch();
+    // The same batch from the command line, on the same units, ports and log.
+    const QDir config(dir_.filePath("config"));
+    ASSERT_TRUE(config.mkpath("Orlmark Ltd."));
+    QSettings cliSettings(config.filePath("Orlmark Ltd./Vantrel.conf"), QSettings::IniFormat);
+    for (unsigned port = 1; port <= 3; ++port) {
+        cliSettings.setValue(QStringLiteral("Ports/Com%1").arg(port),
+                             QString::fromStdString(bench_->LinkPath(port)));
+    }
+    cliSettings.sync();
+    bench_->PowerCycle();
+    const std::filesystem::path out = dir_.filePath("cli-out").toStdString();
+    const pid_t cli = testing::StartProgram(
+        {VANTREL_CLI_PATH, "--rom", Control<QLineEdit>(ids::kRomPath)->text().toStdString(),
+         "--log", logPath_.toStdString(), "--station", "line1-st4", "COM1", "COM2", "COM3"},
+        {out, out}, testing::EnvironmentWith({"XDG_CONFIG_HOME=" + config.path().toStdString()}));
+    const auto status = testing::WaitForChild(cli, 60s);
+    ASSERT_TRUE(status && WIFEXITED(*status)) << testing::ReadText(out);
+    EXPECT_EQ(WEXITSTATUS(*status), 1) << testing::ReadText(out);
+    ASSERT_TRUE(WaitUntil([&] { return Sqlite("SELECT count(*) FROM units") == "6\n"; }, 30s));
+
+    const std::string runs =
+        "SELECT tool_version, rom_path, rom_sha256, rom_bytes, base_address, baud, outcome, "
+        "exit_code FROM runs WHERE id = ";
+    EXPECT_EQ(Sqlite(runs + "1"), Sqlite(runs + "2"));
+    EXPECT_NE(Sqlite(runs + "2").find("|completed|1\n"), std::string::npos) << Sqlite(runs + "2");
+    const std::string units =
+        "SELECT com_port, device, by_id_path, usb_serial, result, failed_stage, failed_text, "
+        "cause, duration_ms > 0 FROM units ORDER BY com_port, run_id";
+    const QStringList rows = QString::fromStdString(Sqlite(units)).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(rows.size(), 6);
+    for (int port = 0; port < 3; ++port) {
+        EXPECT_EQ(rows[2 * port], rows[2 * port + 1]);
+        EXPECT_TRUE(rows[2 * port].endsWith("|1"))
+            << "a duration: " << rows[2 * port].toStdString();
+    }
+    EXPECT_TRUE(rows[2].contains("|failed|")) << rows[2].toStdString();
+    // The silent unit's time is the engine's waits for it, the same from either road.
+    const QStringList silent =
+        QString::fromStdString(
+            Sqlite("SELECT duration_ms FROM units WHERE com_port = 'COM2' ORDER BY run_id"))
+            .split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(silent.size(), 2);
+    EXPECT_NEAR(silent[0].toDouble(), silent[1].toDouble(), silent[0].toDouble() / 4);
 }
 
 TEST_F(StationDayTest, EnterAndEscapeDoNothingAfterASummaryAndExitsQuestionGoesWithTheBatch) {
