@@ -79,10 +79,11 @@ QString StationMode::StatusLine(bool writingLog) const {
         settings_.logTarget.trimmed().isEmpty()
             ? "no run log"
             : "log " + ShownLogTarget(settings_.logTarget.trimmed().toStdString());
+    // The log's address goes last: a long one is cut short, never the tallies.
     return QString::fromStdString("Station mode \u00b7 station " + names_.station +
-                                  " \u00b7 operator " + names_.operatorName + " \u00b7 " + log +
-                                  " \u00b7 " +
-                                  (writingLog ? "Writing the run log\u2026" : tally_.Counts()));
+                                  " \u00b7 operator " + names_.operatorName + " \u00b7 " +
+                                  (writingLog ? "Writing the run log\u2026" : tally_.Counts()) +
+                                  " \u00b7 " + log);
 }
 
 StationMode::~StationMode() = default;
@@ -123,7 +124,6 @@ const RunSummary& StationMode::EndBatch(const BatchResult& result) {
     }
     return summary_;
 }
-
 
 std::string StationMode::TakeReports() {
     return recorder_ ? LogReportText(recorder_->TakeReports()) : std::string();

@@ -260,10 +260,11 @@ TEST_F(StationDayTest, TheStationLineTellsModeNamesAndLogWithoutPasswordAndTheWa
     boxes_.shown.clear();
     EXPECT_TRUE(line->isVisible());
     EXPECT_EQ(line->toolTip(),
-              "Station mode \u00b7 station line1-st3 \u00b7 operator ann \u00b7 log " + shown +
-                  " \u00b7 no batch yet");
+              "Station mode \u00b7 station line1-st3 \u00b7 operator ann \u00b7 no batch yet "
+              "\u00b7 log " +
+                  shown);
     Click(ids::kStart);
-    EXPECT_TRUE(line->toolTip().endsWith("Writing the run log\u2026"))
+    EXPECT_TRUE(line->toolTip().contains("\u00b7 Writing the run log\u2026 \u00b7"))
         << line->toolTip().toStdString();
     EXPECT_TRUE(Window().RunActive());
     EXPECT_FALSE(Window().State().InProgress()) << "no unit is touched before the record";
@@ -323,7 +324,7 @@ TEST_F(StationDayTest, ResetTalliesAsksAndOnlyOkResetsThem) {
         EXPECT_TRUE(boxes_.shown.back().text.startsWith("Reset the tallies"));
         EXPECT_EQ(Window().Station()->Tally().Ports().empty(), ok);
     }
-    EXPECT_TRUE(Window().StationLine()->toolTip().endsWith("no batch yet"));
+    EXPECT_TRUE(Window().StationLine()->toolTip().contains("\u00b7 no batch yet \u00b7"));
 }
 
 }  // namespace

@@ -44,8 +44,10 @@ int ShootStation(const QString& folder) {
     sim::BenchOptions options;
     options.count = kUnits;
     options.unit = sim::UnitOptions::Fast();
+    // Two silent units side by side show the summary's grouping; one stops mid-firmware.
     options.faults[3] = {{sim::FaultKind::Silent}};
-    options.faults[6] = {*sim::ParseFault("fw-stop:5")};
+    options.faults[4] = {{sim::FaultKind::Silent}};
+    options.faults[7] = {*sim::ParseFault("fw-stop:5")};
     sim::UnitBench bench(options);
 
     CLoaderApp app(QStringLiteral("/opt/Vantrel/Vantrel"), dir.filePath("settings.ini"));
