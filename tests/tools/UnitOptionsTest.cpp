@@ -183,6 +183,75 @@ TEST(CommandLineTest, HelpNamesEveryOptionAndFault) {
         EXPECT_NE(usage.find(word), std::string::npos) << word;
     }
     EXPECT_NE(usage.find("--max-baud [U:]N"), std::string::npos);
+    for (const char* word : {"SIGUSR2", "--plug AWAY:BACK", "--seed N", "--operator SWAP",
+                             "U#N:KIND[:K]", "comN-units.json"}) {
+        EXPECT_NE(usage.find(word), std::string::npos) << word;
+    }
+}
+
+using std::chrono::milliseconds;
+using namespace std::chrono_literals;
+
+TEST(CommandLineTest, ReadsPlugging) {
+    const struct {
+        std::vector<std::string_view> args;
+        std::optional<PlugPlan> plug;
+        std::optional<milliseconds> swap;
+    } cases[] = {
+        {{"--plug", "1-3:0.5-2"}, PlugPlan{{1000ms, 3000ms}, {500ms, 2000ms}, 1}, std::nullopt},
+        {{"--plug=2:0", "--seed", "42"}, PlugPlan{{2000ms, 2000ms}, {0ms, 0ms}, 42}, std::nullopt},
+        {{"--plug", "0.25-0.5:1.125"}, PlugPlan{{250ms, 500ms}, {1125ms, 1125ms}, 1}, std::nullopt},
+        {{"--operator", "2.5"}, std::nullopt, 2500ms},
+        {{"--operator=0", "--seed", "9"}, std::nullopt, 0ms},
+        {{}, std::nullopt, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = Parse(c.args);
+        ASSERT_TRUE(parsed.options) << parsed.error;
+        EXPECT_EQ(parsed.options->plug, c.plug);
+        EXPECT_EQ(parsed.options->operatorSwap, c.swap);
+        const auto bench = MakeBenchOptions(*parsed.options);
+        EXPECT_EQ(bench.plug, c.plug);
+        EXPECT_EQ(bench.operatorSwap, c.swap);
+    }
+}
+
+TEST(CommandLineTest, FaultsForOneUnitAtAPortAndForEveryUnitThere) {
+    const auto parsed = Parse({"--count", "3", "--fault", "2#1:fw-stop:5", "--fault=2#3:silent",
+                               "--fault", "2:noise", "--fault", "2#1:noise:2"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    using Key = std::pair<unsigned, unsigned>;
+    const std::map<Key, std::vector<Fault>> instanceFaults = {
+        {{2, 1}, {{FaultKind::FirmwareStop, 5}, {FaultKind::Noise, 2}}},
+        {{2, 3}, {{FaultKind::Silent, 0}}},
+    };
+    EXPECT_EQ(parsed.options->instanceFaults, instanceFaults);
+    EXPECT_EQ(parsed.options->faults,
+              (std::map<unsigned, std::vector<Fault>>{{2, {{FaultKind::Noise, 3}}}}));
+    EXPECT_EQ(MakeBenchOptions(*parsed.options).instanceFaults, instanceFaults);
+}
+
+TEST(CommandLineTest, RefusesBadPluggingAndUnitNumbers) {
+    const std::vector<std::pair<const char*, std::vector<const char*>>> cases = {
+        {"--plug",
+         {"1", "1:", ":1", "3-1:1", "-1:1", "1:2:3", "1.2.3:1", "1.:1", "1.2345:1", "a:1", "3601:1",
+          "1-2-3:1"}},
+        {"--operator", {"x", "-1", ""}},
+        {"--seed", {"x", "4294967296"}},
+        {"--fault",
+         {"1#0:silent", "1#:silent", "#1:silent", "1#x:silent", "2#1:silent", "1#1:loud",
+          "1#1#1:silent"}},
+    };
+    for (const auto& [option, values] : cases) {
+        for (const char* value : values) {
+            const auto parsed = Parse({option, value});
+            EXPECT_FALSE(parsed.options) << option << ' ' << value;
+            EXPECT_FALSE(parsed.error.empty()) << option << ' ' << value;
+        }
+    }
+    const auto both = Parse({"--operator", "1", "--plug", "1:1"});
+    EXPECT_FALSE(both.options);
+    EXPECT_NE(both.error.find("--operator"), std::string::npos);
 }
 
 }  // namespace

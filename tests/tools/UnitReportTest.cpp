@@ -143,6 +143,30 @@ TEST(ReportJsonTest, SaysWhatTheUnitSaw) {
     EXPECT_FALSE(json.contains("flash")) << "flash bytes stay out of the JSON";
 }
 
+QJsonObject JsonOf(const UnitReport& report) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(ReportJson(report))).object();
+}
+
+TEST(ReportJsonTest, TellsTheUnitsLifeAndWhatWasWritten) {
+    UnitModel model = ErasedUnit();
+    Write(model, std::vector<std::uint8_t>{'a', 'b', 'c'}, kFlashBase + 0x100);
+    auto& report = model.MutableReport();
+    report.unit = 2;
+    report.pluggedSeconds = 1.5;
+    report.pulledSeconds = 4.25;
+    const QJsonObject json = JsonOf(report);
+    EXPECT_EQ(json.value("instance"), 2);
+    EXPECT_EQ(json.value("plugged_s"), 1.5);
+    EXPECT_EQ(json.value("pulled_s"), 4.25);
+    EXPECT_TRUE(json.value("finished_s").isNull());
+    // The SHA-256 of "abc", the written range.
+    EXPECT_EQ(json.value("written_sha256"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+
+    const UnitModel untouched(UnitOptions::Fast());
+    EXPECT_EQ(JsonOf(untouched.Report()).value("written_sha256"), "") << "nothing written";
+}
+
 TEST(ReportJsonTest, NothingWrittenIsNull) {
     UnitModel model(UnitOptions::Fast());
     const QJsonObject json =

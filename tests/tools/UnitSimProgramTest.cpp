@@ -73,6 +73,17 @@ class UnitSimProgramTest : public ::testing::Test {
         return false;
     }
 
+    bool WaitForText(const fs::path& path, const std::string& text) {
+        const auto deadline = std::chrono::steady_clock::now() + kWait;
+        while (std::chrono::steady_clock::now() < deadline) {
+            if (ReadText(path).find(text) != std::string::npos) {
+                return true;
+            }
+            std::this_thread::sleep_for(10ms);
+        }
+        return false;
+    }
+
     fs::path dir_;
     pid_t pid_ = -1;
 };
@@ -135,6 +146,43 @@ TEST_F(UnitSimProgramTest, FaultsAndFlashOptionsReachTheUnits) {
     EXPECT_EQ(json.value("flashBase"), "0x00A00000");
     EXPECT_EQ(json.value("flashSize"), 4096);
     EXPECT_TRUE(ReadText(dir_ / "stderr.txt").empty());
+}
+
+TEST_F(UnitSimProgramTest, SwapsUnitsOnSigusr2AndReportsEveryOne) {
+    Spawn({"--count", "2", "--fast", "--dir", dir_.string(), "--fault", "2#2:silent"});
+    ASSERT_TRUE(WaitForFile(dir_ / "com2"));
+    // Signals of a kind do not queue: each swap is seen before the next is asked for.
+    for (const char* plugged : {"com2: unit 2 plugged", "com2: unit 3 plugged"}) {
+        ASSERT_EQ(kill(pid_, SIGUSR2), 0);
+        ASSERT_TRUE(WaitForText(dir_ / "stderr.txt", plugged)) << ReadText(dir_ / "stderr.txt");
+    }
+    ASSERT_EQ(kill(pid_, SIGINT), 0);
+    ASSERT_EQ(WaitForExit(), 0) << ReadText(dir_ / "stderr.txt");
+
+    for (const std::string name : {"com1", "com2"}) {
+        SCOPED_TRACE(name);
+        EXPECT_NE(ReadText(dir_ / "stdout.txt").find("wrote " + (dir_ / name).string() + "-units"),
+                  std::string::npos);
+        const QJsonArray units =
+            QJsonDocument::fromJson(
+                QByteArray::fromStdString(ReadText(dir_ / (name + "-units.json"))))
+                .array();
+        ASSERT_EQ(units.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject unit = units[i].toObject();
+            EXPECT_EQ(unit.value("instance"), i + 1);
+            EXPECT_EQ(unit.value("pulled_s").isNull(), i == 2) << "only the last stays";
+            const bool silent = name == "com2" && i == 1;
+            EXPECT_EQ(unit.value("faults"), silent ? QJsonArray{"silent"} : QJsonArray{});
+        }
+        EXPECT_EQ(ReadJson(dir_ / (name + ".json")).value("instance"), 3);
+    }
+}
+
+TEST_F(UnitSimProgramTest, PlugAndOperatorExcludeEachOther) {
+    Spawn({"--plug", "1:1", "--operator", "2"});
+    ASSERT_EQ(WaitForExit(), 2);
+    EXPECT_NE(ReadText(dir_ / "stderr.txt").find("--operator"), std::string::npos);
 }
 
 TEST_F(UnitSimProgramTest, HelpAndBadOptions) {

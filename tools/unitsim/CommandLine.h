@@ -28,6 +28,9 @@ struct ProgramOptions {
     std::uint32_t maxBaud = UnitOptions{}.maxBaud;  // every unit's, unless it has its own
     std::map<unsigned, std::uint32_t> unitMaxBaud;
     std::map<unsigned, std::vector<Fault>> faults;
+    std::map<std::pair<unsigned, unsigned>, std::vector<Fault>> instanceFaults;  // U#N
+    std::optional<PlugPlan> plug;  // its seed from --seed
+    std::optional<std::chrono::milliseconds> operatorSwap;
 };
 
 struct ParsedCommandLine {

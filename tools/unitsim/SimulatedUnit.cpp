@@ -69,6 +69,43 @@ void PlaceLink(const std::string& target, const std::string& path) {
     }
 }
 
+PortOptions PortWith(UnitOptions options) {
+    PortOptions port;
+    port.unit = std::move(options);
+    return port;
+}
+
+// A unit gone keeps only the flash up to its highest written byte: a long day at the bench
+// plugs many units, and their written ranges are all that anyone reads back.
+UnitReport Archived(UnitReport report) {
+    const std::size_t kept =
+        report.highestWritten ? *report.highestWritten - report.flashBase + 1 : 0;
+    report.flash.resize(std::min(kept, report.flash.size()));
+    report.flash.shrink_to_fit();
+    return report;
+}
+
+std::unique_ptr<Plugging> MakePlugging(const BenchOptions& options) {
+    if (options.plug && options.operatorSwap) {
+        throw std::invalid_argument("units are plugged at random or by an operator, not both");
+    }
+    if (options.plug) {
+        for (const Range& range : {options.plug->away, options.plug->back}) {
+            if (range.min.count() < 0 || range.max < range.min) {
+                throw std::invalid_argument("a plugging range needs 0 <= min <= max");
+            }
+        }
+        return std::make_unique<RandomPlugging>(*options.plug, options.count);
+    }
+    if (options.operatorSwap) {
+        if (options.operatorSwap->count() < 0) {
+            throw std::invalid_argument("a swap cannot take less than no time");
+        }
+        return std::make_unique<OperatorPlugging>(*options.operatorSwap);
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 LineSample SampleLine(int masterFd) {
@@ -82,10 +119,15 @@ LineSample SampleLine(int masterFd) {
 
 SimulatedUnit::SimulatedUnit(std::string name, std::string linkPath, UnitOptions options,
                              LogSink log)
+    : SimulatedUnit(std::move(name), std::move(linkPath), PortWith(std::move(options)),
+                    std::move(log)) {}
+
+SimulatedUnit::SimulatedUnit(std::string name, std::string linkPath, PortOptions port, LogSink log)
     : name_(std::move(name)),
       linkPath_(std::move(linkPath)),
       log_(std::move(log)),
-      model_(std::move(options)) {
+      port_(std::move(port)),
+      model_(OptionsFor(1)) {
     try {
         masterFd_ = posix_openpt(O_RDWR | O_NOCTTY);
         if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
@@ -126,10 +168,46 @@ SimulatedUnit::SimulatedUnit(std::string name, std::string linkPath, UnitOptions
         }
         throw;
     }
+    Introduce(port_.origin);
+}
+
+UnitOptions SimulatedUnit::OptionsFor(unsigned unit) const {
+    UnitOptions options = port_.unit;
+    if (const auto found = port_.instanceFaults.find(unit); found != port_.instanceFaults.end()) {
+        options.faults.insert(options.faults.end(), found->second.begin(), found->second.end());
+    }
+    return options;
+}
+
+double SimulatedUnit::Seconds(TimePoint at) const {
+    return std::chrono::duration<double>(at - port_.origin).count();
+}
+
+void SimulatedUnit::Introduce(TimePoint pluggedAt) {
     auto& report = model_.MutableReport();
     report.name = name_;
     report.linkPath = linkPath_;
     report.slavePath = slavePath_;
+    report.unit = status_.unit;
+    report.pluggedSeconds = Seconds(pluggedAt);
+    status_.pluggedAt = pluggedAt;
+}
+
+void SimulatedUnit::NoteFinish(TimePoint now, std::vector<std::string>& logged) {
+    if (status_.finishedAt) {
+        return;
+    }
+    if (const auto finished = model_.FinishedBy(now)) {
+        status_.finishedAt = finished;
+        model_.MutableReport().finishedSeconds = Seconds(*finished);
+        logged.push_back("unit " + std::to_string(status_.unit) + " finished");
+    }
+}
+
+void SimulatedUnit::Log(const std::string& text) const {
+    if (log_) {
+        log_(name_, text);
+    }
 }
 
 SimulatedUnit::~SimulatedUnit() {
@@ -146,6 +224,77 @@ void SimulatedUnit::RemoveLink() const {
     if (length > 0 && std::string(target, static_cast<std::size_t>(length)) == slavePath_) {
         unlink(linkPath_.c_str());
     }
+}
+
+void SimulatedUnit::Pull(TimePoint at) {
+    unsigned number = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (!status_.present) {
+            return;
+        }
+        PullLocked(at);
+        number = status_.unit;
+    }
+    changed_.notify_all();
+    Wake();
+    Log("unit " + std::to_string(number) + " pulled");
+}
+
+void SimulatedUnit::PullLocked(TimePoint at) {
+    // The model is left as it was and no longer advanced: what it had yet to send or do is lost.
+    status_.present = false;
+    status_.pulledAt = at;
+    model_.MutableReport().pulledSeconds = Seconds(at);
+}
+
+void SimulatedUnit::Plug(TimePoint at) {
+    unsigned number = 0;
+    {
+        std::lock_guard lock(mutex_);
+        if (status_.present) {
+            PullLocked(at);
+        }
+        // What the loader wrote to nobody must not reach the new unit.
+        DrainLine();
+        earlier_.push_back(Archived(std::move(model_.MutableReport())));
+        number = status_.unit + 1;
+        model_ = UnitModel(OptionsFor(number));
+        status_ = PortStatus{};
+        status_.unit = number;
+        Introduce(at);
+        powerCycleRequested_ = false;
+    }
+    changed_.notify_all();
+    Wake();
+    Log("unit " + std::to_string(number) + " plugged");
+}
+
+void SimulatedUnit::DrainLine() {
+    if (masterFd_ < 0) {
+        return;
+    }
+    tcflush(slaveFd_, TCOFLUSH);
+    std::uint8_t drain[512];
+    while (read(masterFd_, drain, sizeof drain) > 0) {
+    }
+}
+
+bool SimulatedUnit::Present() const {
+    std::lock_guard lock(mutex_);
+    return status_.present;
+}
+
+PortStatus SimulatedUnit::Status() const {
+    std::lock_guard lock(mutex_);
+    return status_;
+}
+
+std::vector<UnitReport> SimulatedUnit::History() const {
+    std::lock_guard lock(mutex_);
+    std::vector<UnitReport> history = earlier_;
+    history.push_back(model_.Report());
+    return history;
 }
 
 void SimulatedUnit::PowerCycle() {
@@ -192,7 +341,16 @@ std::chrono::nanoseconds SimulatedUnit::PrepareLook(std::span<pollfd, 2> fds) {
     std::chrono::nanoseconds timeout = kMaxPoll;
     {
         std::lock_guard lock(mutex_);
-        if (const auto due = model_.NextDue()) {
+        std::optional<TimePoint> due;
+        if (status_.present) {
+            due = model_.NextDue();
+            // A finish time already past waits for the pending bytes, which NextDue covers.
+            const auto finish = model_.FinishDue();
+            if (!status_.finishedAt && finish && *finish > now) {
+                due = std::min(due.value_or(*finish), *finish);
+            }
+        }
+        if (due) {
             // To the microsecond: a unit that answers late by a rounded-up millisecond per
             // chunk would hide the loader's own time in a benchmark.
             timeout = std::clamp<std::chrono::nanoseconds>(*due - now, std::chrono::nanoseconds(0),
@@ -238,6 +396,11 @@ void SimulatedUnit::Look(std::span<const pollfd, 2> fds) {
     bool hangup = false;
     {
         std::lock_guard lock(mutex_);
+        if (!status_.present || readTime < status_.pluggedAt) {
+            // Nobody there, or bytes written before the present unit came: dropped unseen.
+            received.clear();
+            powerCycleRequested_ = powerCycleRequested_ && status_.present;
+        }
         if (powerCycleRequested_) {
             powerCycleRequested_ = false;
             model_.PowerCycle();
@@ -247,14 +410,17 @@ void SimulatedUnit::Look(std::span<const pollfd, 2> fds) {
             }
             received.clear();
         }
-        if (!received.empty()) {
-            model_.Receive(received, line, readTime);
+        if (status_.present) {
+            if (!received.empty()) {
+                model_.Receive(received, line, readTime);
+            }
+            const auto now = Clock::now();
+            model_.Advance(now);
+            output = model_.TakeOutput(now);
+            hangup = model_.HangupRequested() && masterFd_ >= 0;
+            logged = model_.TakeLog();
+            NoteFinish(now, logged);
         }
-        const auto now = Clock::now();
-        model_.Advance(now);
-        output = model_.TakeOutput(now);
-        hangup = model_.HangupRequested() && masterFd_ >= 0;
-        logged = model_.TakeLog();
     }
     if (!output.empty() && masterFd_ >= 0) {
         const ssize_t n = write(masterFd_, output.data(), output.size());
@@ -265,6 +431,7 @@ void SimulatedUnit::Look(std::span<const pollfd, 2> fds) {
         }
     }
     if (hangup) {
+        std::lock_guard lock(mutex_);
         CloseLine();
         // Like an unplugged adapter: the name goes, so it cannot lead to a reused pty.
         RemoveLink();
@@ -294,6 +461,13 @@ UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)), spin_
     for (const auto& entry : options.maxBaud) {
         checkNumber(entry.first, "highest rate");
     }
+    for (const auto& [key, faults] : options.instanceFaults) {
+        checkNumber(key.first, "fault");
+        if (key.second == 0) {
+            throw std::invalid_argument("units at a port are numbered from 1");
+        }
+    }
+    plugging_ = MakePlugging(options);
     if (dir_.empty()) {
         const char* tmp = std::getenv("TMPDIR");
         std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vantrel-units-XXXXXX";
@@ -306,18 +480,26 @@ UnitBench::UnitBench(BenchOptions options) : dir_(std::move(options.dir)), spin_
         std::filesystem::create_directories(dir_);
     }
     try {
+        const TimePoint origin = Clock::now();
         for (unsigned number = 1; number <= options.count; ++number) {
-            UnitOptions unitOptions = options.unit;
+            PortOptions port;
+            port.origin = origin;
+            port.unit = options.unit;
             if (const auto found = options.faults.find(number); found != options.faults.end()) {
-                unitOptions.faults.insert(unitOptions.faults.end(), found->second.begin(),
-                                          found->second.end());
+                port.unit.faults.insert(port.unit.faults.end(), found->second.begin(),
+                                        found->second.end());
             }
             if (const auto found = options.maxBaud.find(number); found != options.maxBaud.end()) {
-                unitOptions.maxBaud = found->second;
+                port.unit.maxBaud = found->second;
+            }
+            for (const auto& [key, faults] : options.instanceFaults) {
+                if (key.first == number) {
+                    port.instanceFaults[key.second] = faults;
+                }
             }
             const std::string name = "com" + std::to_string(number);
             units_.push_back(std::make_unique<SimulatedUnit>(name, dir_ + "/" + name,
-                                                             std::move(unitOptions), options.log));
+                                                             std::move(port), options.log));
         }
         thread_ = std::thread([this] { Run(); });
     } catch (...) {
@@ -355,15 +537,44 @@ void UnitBench::Stop() {
     }
 }
 
+std::chrono::nanoseconds UnitBench::FollowPlugging(std::vector<PortStatus>& statuses) {
+    const auto refresh = [&] {
+        for (std::size_t i = 0; i < units_.size(); ++i) {
+            statuses[i] = units_[i]->Status();
+        }
+    };
+    refresh();
+    const auto now = Clock::now();
+    const auto steps = plugging_->Due(statuses, now);
+    for (const PortStep& step : steps) {
+        SimulatedUnit& unit = *units_[step.port - 1];
+        if (step.kind == PortStep::Kind::Pull) {
+            unit.Pull(now);
+        } else {
+            unit.Plug(now);
+        }
+    }
+    if (!steps.empty()) {
+        refresh();
+    }
+    const auto next = plugging_->Next(statuses);
+    if (!next) {
+        return kMaxPoll;
+    }
+    return std::clamp<std::chrono::nanoseconds>(*next - Clock::now(), std::chrono::nanoseconds(0),
+                                                kMaxPoll);
+}
+
 void UnitBench::Run() {
     // Wake at the due time, not up to 50 µs after it: the units' lateness adds to every chunk.
     prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
     std::vector<pollfd> fds(2 * units_.size());
+    std::vector<PortStatus> statuses(units_.size());
     const auto unitFds = [&fds](std::size_t index) {
         return std::span<pollfd, 2>(&fds[2 * index], 2);
     };
     while (!stopping_) {
-        std::chrono::nanoseconds timeout = kMaxPoll;
+        std::chrono::nanoseconds timeout = plugging_ ? FollowPlugging(statuses) : kMaxPoll;
         for (std::size_t i = 0; i < units_.size(); ++i) {
             timeout = std::min(timeout, units_[i]->PrepareLook(unitFds(i)));
         }
@@ -390,6 +601,13 @@ void UnitBench::PowerCycle() {
     }
 }
 
+void UnitBench::SwapAll() {
+    const auto now = Clock::now();
+    for (auto& unit : units_) {
+        unit->Plug(now);
+    }
+}
+
 std::vector<UnitReport> UnitBench::Reports() const {
     std::vector<UnitReport> reports;
     for (const auto& unit : units_) {
@@ -413,6 +631,7 @@ std::vector<std::string> UnitBench::WriteResults(const std::string& dir) const {
         const UnitReport report = unit->Report();
         writeFile(dir + "/" + report.name + ".rom", FlashSRecords(report));
         writeFile(dir + "/" + report.name + ".json", ReportJson(report));
+        writeFile(dir + "/" + report.name + "-units.json", ReportsJson(unit->History()));
     }
     return written;
 }

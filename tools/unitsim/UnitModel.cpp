@@ -77,6 +77,7 @@ UnitModel::UnitModel(UnitOptions options) : options_(std::move(options)) {
     // The unit arrives with old firmware in its flash: anything but erased.
     report_.flash.assign(options_.flashSize, 0x00);
     report_.flashBase = options_.flashBase;
+    report_.flashSize = options_.flashSize;
     written_.assign(options_.flashSize, false);
     ResetSession();
     DemonReference();  // fail now rather than at RunDemon
@@ -89,7 +90,12 @@ void UnitModel::ResetSession() {
     fresh.linkPath = std::move(report_.linkPath);
     fresh.slavePath = std::move(report_.slavePath);
     fresh.faults = options_.faults;
+    fresh.unit = report_.unit;
+    fresh.pluggedSeconds = report_.pluggedSeconds;
+    fresh.pulledSeconds = report_.pulledSeconds;
+    fresh.finishedSeconds = report_.finishedSeconds;
     fresh.flashBase = report_.flashBase;
+    fresh.flashSize = report_.flashSize;
     fresh.flash = std::move(report_.flash);
     fresh.flashBytesWritten = report_.flashBytesWritten;
     fresh.lowestWritten = report_.lowestWritten;
@@ -201,6 +207,13 @@ std::optional<TimePoint> UnitModel::NextDue() const {
 
 std::vector<std::string> UnitModel::TakeLog() {
     return std::exchange(log_, {});
+}
+
+std::optional<TimePoint> UnitModel::FinishedBy(TimePoint now) const {
+    if (!input_.empty() || InPacket() || work_) {
+        return std::nullopt;
+    }
+    return finish_.FinishedBy(now);
 }
 
 LineSample UnitModel::Expected() const {
@@ -344,6 +357,7 @@ void UnitModel::OnEnquiry() {
 }
 
 void UnitModel::OnFrame() {
+    finish_.BusyUntil(clock_);
     const auto command = static_cast<MonitorCommand>(command_);
     const bool inMonitor = report_.state == UnitState::Monitor;
     const bool inDemon =
@@ -409,6 +423,7 @@ void UnitModel::OnDemonChunk(std::uint32_t address, std::span<const std::uint8_t
     }
     std::copy(data.begin(), data.end(), ram_.begin() + address);
     ++report_.demonChunks;
+    finish_.TookDemonChunk();
     if (const Fault* fault = FindFault(FaultKind::DemonStop); fault && number >= fault->count) {
         Event("Demon chunk " + std::to_string(number) + " taken but not acknowledged");
         return;
@@ -550,6 +565,8 @@ void UnitModel::Send(std::uint8_t value) {
 }
 
 void UnitModel::StartWork(std::chrono::nanoseconds duration, std::function<void()> finish) {
+    // A unit erasing for long has not finished, however quiet the line.
+    finish_.BusyUntil(clock_ + std::chrono::duration_cast<Clock::duration>(duration));
     if (duration <= std::chrono::nanoseconds(0)) {
         finish();
         return;

@@ -10,13 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "tools/unitsim/FinishWatch.h"
 #include "tools/unitsim/UnitOptions.h"
 #include "tools/unitsim/UnitReport.h"
 
 namespace vantrel::sim {
-
-using Clock = std::chrono::steady_clock;
-using TimePoint = Clock::time_point;
 
 // A partial frame left this long without another byte is given up.
 inline constexpr std::chrono::milliseconds kFrameGap{100};
@@ -50,6 +48,11 @@ class UnitModel {
     std::optional<TimePoint> NextDue() const;
     // Texts logged since the last call (protocol errors and events).
     std::vector<std::string> TakeLog();
+    // When the unit finished (see FinishWatch), once now has reached it; nothing while
+    // bytes or work are still pending.
+    std::optional<TimePoint> FinishedBy(TimePoint now) const;
+    // When it will finish if nothing else comes.
+    std::optional<TimePoint> FinishDue() const { return finish_.Due(); }
 
     bool HangupRequested() const { return report_.hungUp; }
     // Back to the application with empty RAM and counts; the flash keeps its contents.
@@ -110,7 +113,8 @@ class UnitModel {
     std::deque<InputByte> input_;
     std::deque<OutputByte> output_;
     std::optional<Work> work_;
-    TimePoint clock_{};  // the unit's own time: it has dealt with everything up to here
+    FinishWatch finish_;  // outlasts a power cycle: a unit finishes once
+    TimePoint clock_{};   // the unit's own time: it has dealt with everything up to here
     TimePoint inputLineFree_{};
     TimePoint outputLineFree_{};
     TimePoint lastArrival_{};

@@ -1,5 +1,6 @@
 #include "tools/unitsim/UnitReport.h"
 
+#include <QCryptographicHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,6 +20,67 @@ QJsonArray Texts(const std::vector<std::string>& texts) {
         array.append(QString::fromStdString(text));
     }
     return array;
+}
+
+QString Sha256(std::span<const std::uint8_t> bytes) {
+    if (bytes.empty()) {
+        return {};
+    }
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QString::fromLatin1(QCryptographicHash::hash(view, QCryptographicHash::Sha256).toHex());
+}
+
+QJsonValue Seconds(std::optional<double> seconds) {
+    return seconds ? QJsonValue(*seconds) : QJsonValue();
+}
+
+QJsonObject ReportObject(const UnitReport& report) {
+    std::vector<std::string> faults;
+    for (const auto& fault : report.faults) {
+        faults.push_back(FaultText(fault));
+    }
+    const auto count = [](std::uint64_t value) { return static_cast<qint64>(value); };
+    const auto text = [](std::string_view value) {
+        return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
+    };
+    return QJsonObject{
+        {"unit", text(report.name)},
+        // "unit" names the port, so the unit's number there goes by another name.
+        {"instance", count(report.unit)},
+        {"plugged_s", report.pluggedSeconds},
+        {"pulled_s", Seconds(report.pulledSeconds)},
+        {"finished_s", Seconds(report.finishedSeconds)},
+        {"link", text(report.linkPath)},
+        {"slave", text(report.slavePath)},
+        {"faults", Texts(faults)},
+        {"state", text(StateName(report.state))},
+        {"reachedMonitor", report.reachedMonitor},
+        {"reachedDemon", report.reachedDemon},
+        {"reachedErased", report.reachedErased},
+        {"eraseInProgress", report.eraseInProgress},
+        {"hungUp", report.hungUp},
+        {"baud", count(report.baud)},
+        {"lastLine", text(report.lastLine)},
+        {"bytesReceived", count(report.bytesReceived)},
+        {"enquiries", count(report.enquiries)},
+        {"demonChunks", count(report.demonChunks)},
+        {"firmwareChunks", count(report.firmwareChunks)},
+        {"erases", count(report.erases)},
+        {"acksSent", count(report.acksSent)},
+        {"noiseBytesIgnored", count(report.noiseBytesIgnored)},
+        {"noiseBytesSent", count(report.noiseBytesSent)},
+        {"bytesDropped", count(report.bytesDropped)},
+        {"flashBase", Hex(report.flashBase)},
+        {"flashSize", count(report.flashSize)},
+        {"flashBytesWritten", count(report.flashBytesWritten)},
+        {"lowestWritten",
+         report.lowestWritten ? QJsonValue(Hex(*report.lowestWritten)) : QJsonValue()},
+        {"highestWritten",
+         report.highestWritten ? QJsonValue(Hex(*report.highestWritten)) : QJsonValue()},
+        {"written_sha256", Sha256(report.WrittenRange())},
+        {"events", Texts(report.events)},
+        {"protocolErrors", Texts(report.protocolErrors)},
+    };
 }
 
 }  // namespace
@@ -64,47 +126,15 @@ std::string FlashSRecords(const UnitReport& report) {
 }
 
 std::string ReportJson(const UnitReport& report) {
-    std::vector<std::string> faults;
-    for (const auto& fault : report.faults) {
-        faults.push_back(FaultText(fault));
+    return QJsonDocument(ReportObject(report)).toJson().toStdString();
+}
+
+std::string ReportsJson(std::span<const UnitReport> reports) {
+    QJsonArray array;
+    for (const UnitReport& report : reports) {
+        array.append(ReportObject(report));
     }
-    const auto count = [](std::uint64_t value) { return static_cast<qint64>(value); };
-    const auto text = [](std::string_view value) {
-        return QString::fromUtf8(value.data(), static_cast<qsizetype>(value.size()));
-    };
-    const QJsonObject json{
-        {"unit", text(report.name)},
-        {"link", text(report.linkPath)},
-        {"slave", text(report.slavePath)},
-        {"faults", Texts(faults)},
-        {"state", text(StateName(report.state))},
-        {"reachedMonitor", report.reachedMonitor},
-        {"reachedDemon", report.reachedDemon},
-        {"reachedErased", report.reachedErased},
-        {"eraseInProgress", report.eraseInProgress},
-        {"hungUp", report.hungUp},
-        {"baud", count(report.baud)},
-        {"lastLine", text(report.lastLine)},
-        {"bytesReceived", count(report.bytesReceived)},
-        {"enquiries", count(report.enquiries)},
-        {"demonChunks", count(report.demonChunks)},
-        {"firmwareChunks", count(report.firmwareChunks)},
-        {"erases", count(report.erases)},
-        {"acksSent", count(report.acksSent)},
-        {"noiseBytesIgnored", count(report.noiseBytesIgnored)},
-        {"noiseBytesSent", count(report.noiseBytesSent)},
-        {"bytesDropped", count(report.bytesDropped)},
-        {"flashBase", Hex(report.flashBase)},
-        {"flashSize", count(report.flash.size())},
-        {"flashBytesWritten", count(report.flashBytesWritten)},
-        {"lowestWritten",
-         report.lowestWritten ? QJsonValue(Hex(*report.lowestWritten)) : QJsonValue()},
-        {"highestWritten",
-         report.highestWritten ? QJsonValue(Hex(*report.highestWritten)) : QJsonValue()},
-        {"events", Texts(report.events)},
-        {"protocolErrors", Texts(report.protocolErrors)},
-    };
-    return QJsonDocument(json).toJson().toStdString();
+    return QJsonDocument(array).toJson().toStdString();
 }
 
 }  // namespace vantrel::sim

@@ -28,6 +28,13 @@ struct UnitReport {
     std::string slavePath;
     std::vector<Fault> faults;
 
+    // The unit's life at its port, in seconds since the bench started; these outlast a power
+    // cycle.
+    unsigned unit = 1;  // 1 for the first unit plugged at the port, 2 for the next, ...
+    double pluggedSeconds = 0;
+    std::optional<double> pulledSeconds;
+    std::optional<double> finishedSeconds;  // when it first finished (see FinishWatch)
+
     UnitState state = UnitState::Application;
     bool reachedMonitor = false;
     bool reachedDemon = false;
@@ -52,6 +59,8 @@ struct UnitReport {
     std::vector<std::string> events;          // stage changes and faults that struck
 
     std::uint32_t flashBase = 0;
+    std::uint32_t flashSize = 0;
+    // The whole flash; a unit gone from its port keeps it only up to its highest written byte.
     std::vector<std::uint8_t> flash;
     std::uint64_t flashBytesWritten = 0;  // distinct bytes written since the last erase
     std::optional<std::uint32_t> lowestWritten;
@@ -66,7 +75,9 @@ struct UnitReport {
 // lowest to the highest written address goes out (0xFF gaps inside it included), so a file from
 // a clean download reads back as the ROM image it came from.
 std::string FlashSRecords(const UnitReport& report);
-// A short summary without the flash bytes.
+// A short summary without the flash bytes; written_sha256 is the SHA-256 of WrittenRange().
 std::string ReportJson(const UnitReport& report);
+// A JSON array of the summaries, in order.
+std::string ReportsJson(std::span<const UnitReport> reports);
 
 }  // namespace vantrel::sim

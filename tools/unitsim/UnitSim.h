@@ -52,18 +52,38 @@
 // A hung-up unit closes both pty descriptors and removes its link, like an adapter pulled out:
 // the loader's open descriptor sees a hang-up, and opening the link again fails with ENOENT.
 //
+// Units come and go: each port (com1, com2, ...) holds one unit at a time, or none. Pull takes
+// the unit away: the pty and its link stay, like a cable left hanging at the fixture, but what
+// the loader writes is read and dropped unseen and nothing answers. Plug brings a fresh unit (in
+// its application, old firmware in its flash, counts afresh), numbered 2, 3, ... at its port.
+// A unit has finished once it took a Demon chunk and then for 1 s took no frame and did no work
+// of its own (an erase): the loader completed it or gave it up. Force-to-monitor packets and
+// enquiries are the loader's probes and do not count. A unit not finished 30 s after it came is
+// given up. Plans pull and plug units on their own: BenchOptions::plug pulls each unit a random
+// time after it finished and plugs a fresh one a random time later, every port from its own
+// generator (seed + port number), so a run repeats; BenchOptions::operatorSwap has one operator
+// swap the finished units one port at a time, first finished first served. Faults by port apply
+// to every unit there; BenchOptions::instanceFaults to the N-th unit at a port only. A line that
+// hung up stays gone: units plugged there later hear nothing.
+//
 // Reports: UnitReport holds the stages reached, the chunks taken, the protocol errors, the noise
-// ignored, and the flash with its written range. Counts start afresh at a power cycle; the flash
-// keeps its contents. Waiting for a report that changes is WaitUntil / WaitForState.
+// ignored, the flash with its written range, and the unit's number at its port with the times it
+// was plugged, finished and pulled. Counts start afresh at a power cycle; the flash keeps its
+// contents. Waiting for a report that changes is WaitUntil / WaitForState. Report() is the
+// present (or last) unit's; History() has every unit plugged at the port, the flash of those gone
+// kept only up to their highest written byte.
 //
 // The program, vantrel-unitsim (--help lists everything):
-//   vantrel-unitsim --dir DIR --count N [--fault U:KIND[:K]]... [--erase-ms MS] [--write-ms MS]
+//   vantrel-unitsim --dir DIR --count N [--fault U[#N]:KIND[:K]]... [--erase-ms MS] [--write-ms MS]
 //                   [--flash-base HEX] [--flash-size SIZE] [--max-baud [U:]N]... [--fast] [--quiet]
+//                   [--plug AWAY:BACK [--seed N] | --operator SWAP]
 // prints "comN DIR/comN /dev/pts/M" per unit, runs until SIGINT or SIGTERM (SIGUSR1 power-cycles
-// every unit), then writes DIR/comN.rom, the flash from the lowest to the highest address written
-// since the last erase as S3 records of 32 bytes (so a clean download reads back as its ROM
-// file), and DIR/comN.json, the report without the flash bytes. --fast drops the line time and,
-// unless given, the erase and write times.
+// every unit, SIGUSR2 swaps every unit for a fresh one), then writes DIR/comN.rom, the flash from
+// the lowest to the highest address written since the last erase as S3 records of 32 bytes (so a
+// clean download reads back as its ROM file), and DIR/comN.json, the report without the flash
+// bytes, both of the port's last unit, and DIR/comN-units.json, the reports of every unit plugged
+// there. --fast drops the line time and, unless given, the erase and write times. --plug times
+// are seconds, S or MIN-MAX (e.g. 1-3:0.5-2).
 //
 // In-process use:
 //   BenchOptions options;
@@ -74,6 +94,8 @@
 //   open(bench.LinkPath(1).c_str(), ...);      // talk to com1
 //   bench.Unit(1).WaitForState(UnitState::Erased, 2s);
 //   UnitReport report = bench.Unit(1).Report();
+//   bench.Unit(1).Plug();                      // a fresh unit 2 at com1
+//   std::vector<UnitReport> units = bench.Unit(1).History();
 
 #include <poll.h>
 
@@ -84,29 +106,42 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tools/unitsim/Plugging.h"
 #include "tools/unitsim/UnitModel.h"
 #include "tools/unitsim/UnitOptions.h"
 #include "tools/unitsim/UnitReport.h"
 
 namespace vantrel::sim {
 
-// Receives a unit's name and one logged text; called from the units' thread.
+// Receives a unit's name and one logged text; called from the units' thread, and from whoever
+// pulls or plugs a unit.
 using LogSink = std::function<void(const std::string& unit, const std::string& text)>;
 
 // The settings the slave's user has set, as seen through the master.
 LineSample SampleLine(int masterFd);
 
-// One unit on a pseudo-terminal. Its bench's thread looks after it: PrepareLook says what to wait
-// for, Look deals with what came.
+// How a port makes each unit plugged into it.
+struct PortOptions {
+    UnitOptions unit;  // every unit's, the port's own faults included
+    // Faults of the N-th unit plugged at the port only, by N (from 1).
+    std::map<unsigned, std::vector<Fault>> instanceFaults;
+    TimePoint origin = Clock::now();  // the reports' seconds count from here
+};
+
+// One port on a pseudo-terminal, with the unit plugged into it, if any. Its bench's thread looks
+// after it: PrepareLook says what to wait for, Look deals with what came.
 class SimulatedUnit {
   public:
     // Opens a pseudo-terminal and links linkPath to its slave. An existing symbolic link there is
-    // replaced; anything else there is an error. Throws std::runtime_error on failure.
+    // replaced; anything else there is an error. Throws std::runtime_error on failure. The first
+    // unit is plugged in from the start.
+    SimulatedUnit(std::string name, std::string linkPath, PortOptions port, LogSink log = {});
     SimulatedUnit(std::string name, std::string linkPath, UnitOptions options, LogSink log = {});
     ~SimulatedUnit();
     SimulatedUnit(const SimulatedUnit&) = delete;
@@ -116,10 +151,22 @@ class SimulatedUnit {
     const std::string& LinkPath() const { return linkPath_; }
     const std::string& SlavePath() const { return slavePath_; }
 
-    // Back to the application, as after switching the unit off and on.
+    // Back to the application, as after switching the unit off and on; only a present unit.
     void PowerCycle();
+    // The unit is taken away: the line stays, but whatever the loader writes is read and
+    // dropped unseen, and nothing answers. Its pending answers and work go with it. `at` is the
+    // time recorded; a plan passes the time it decided at.
+    void Pull(TimePoint at = Clock::now());
+    // A fresh unit arrives, numbered one more than the last, with old firmware in its flash. A
+    // unit still present is pulled first.
+    void Plug(TimePoint at = Clock::now());
+    bool Present() const;
+    PortStatus Status() const;
 
+    // The present unit's report, or the last one's while none is present.
     UnitReport Report() const;
+    // The reports of every unit plugged here so far, in order; the present (or last) one last.
+    std::vector<UnitReport> History() const;
     // Waits until done(report) holds; done runs under the unit's lock, so keep it short and
     // do not call back into the unit. Returns whether it held before the timeout.
     bool WaitUntil(const std::function<bool(const UnitReport&)>& done,
@@ -134,6 +181,15 @@ class SimulatedUnit {
     void Wake();
 
   private:
+    UnitOptions OptionsFor(unsigned unit) const;
+    double Seconds(TimePoint at) const;
+    // With the lock held: the new unit's report says where and when it is.
+    void Introduce(TimePoint pluggedAt);
+    void PullLocked(TimePoint at);
+    // With the lock held: records the first time the present unit finished.
+    void NoteFinish(TimePoint now, std::vector<std::string>& logged);
+    void Log(const std::string& text) const;
+    void DrainLine();
     void CloseLine();
     void RemoveLink() const;
 
@@ -141,15 +197,19 @@ class SimulatedUnit {
     std::string linkPath_;
     std::string slavePath_;
     LogSink log_;
+    PortOptions port_;
     int masterFd_ = -1;
     int slaveFd_ = -1;  // ours, so the slave never sees its last close
     int wakeFds_[2] = {-1, -1};
     std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(4096);
     TimePoint hangupPauseEnd_{};  // the line is not looked at before then
 
+    // Guards the members below, and the closing of the line's descriptors.
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
-    UnitModel model_;
+    UnitModel model_;  // the present unit, or the last while none is present
+    PortStatus status_;
+    std::vector<UnitReport> earlier_;  // the units gone before the last
     bool powerCycleRequested_ = false;
 };
 
@@ -158,8 +218,10 @@ struct BenchOptions {
     // Where the links go; empty makes a temporary directory that goes with the bench.
     std::string dir;
     UnitOptions unit;  // for every unit
-    // Extra faults by unit number (1 for com1).
+    // Extra faults by unit number (1 for com1), for every unit plugged there.
     std::map<unsigned, std::vector<Fault>> faults;
+    // Extra faults of one unit by (port number, its number at the port).
+    std::map<std::pair<unsigned, unsigned>, std::vector<Fault>> instanceFaults;
     // Highest rates by unit number, over unit.maxBaud.
     std::map<unsigned, std::uint32_t> maxBaud;
     LogSink log;
@@ -168,6 +230,12 @@ struct BenchOptions {
     // loader's write pays for that wake-up; a benchmark of the loader wants neither. Costs one
     // CPU core.
     bool spin = false;
+    // Units pulled and plugged at random times, each port on its own. Not with operatorSwap.
+    std::optional<PlugPlan> plug;
+    // One operator swaps the units done with (finished or given up), one port at a time, first
+    // done first served; a
+    // swap takes this long from the pull to the plug. Not with plug.
+    std::optional<std::chrono::milliseconds> operatorSwap;
 };
 
 // Units com1 to comN, linked as DIR/com1 to DIR/comN.
@@ -187,18 +255,24 @@ class UnitBench {
     // Ends the units' thread; the reports stay readable. The ptys stay open until destruction.
     void Stop();
     void PowerCycle();
+    // Pulls every present unit and plugs a fresh one at every port at once.
+    void SwapAll();
     std::vector<UnitReport> Reports() const;
-    // Writes comN.rom (the flash's written range as S-records) and comN.json for every unit.
+    // Writes comN.rom (the flash's written range as S-records) and comN.json of the last unit at
+    // every port, and comN-units.json with the reports of every unit plugged there.
     // Returns the paths written. Throws std::runtime_error when a file cannot be written.
     std::vector<std::string> WriteResults(const std::string& dir) const;
 
   private:
     // One thread for all units: one wake-up serves every unit whose bytes are due together.
     void Run();
+    // Takes the plugging steps due; returns how long the thread may sleep before the next.
+    std::chrono::nanoseconds FollowPlugging(std::vector<PortStatus>& statuses);
 
     std::string dir_;
     bool ownsDir_ = false;
     bool spin_ = false;
+    std::unique_ptr<Plugging> plugging_;  // the units' thread's only
     std::vector<std::unique_ptr<SimulatedUnit>> units_;
     std::atomic<bool> stopping_{false};
     std::mutex stopMutex_;

@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     // us in the background may have set SIGINT to be ignored, which would discard it unseen.
     sigset_t signals;
     sigemptyset(&signals);
-    for (int number : {SIGINT, SIGTERM, SIGUSR1}) {
+    for (int number : {SIGINT, SIGTERM, SIGUSR1, SIGUSR2}) {
         std::signal(number, SIG_DFL);
         sigaddset(&signals, number);
     }
@@ -76,6 +76,10 @@ int main(int argc, char** argv) {
             }
             if (received == SIGUSR1) {
                 bench.PowerCycle();
+                continue;
+            }
+            if (received == SIGUSR2) {
+                bench.SwapAll();
                 continue;
             }
             break;
