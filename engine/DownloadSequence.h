@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -71,6 +72,10 @@ inline constexpr SequenceStep kDownloadSequence[] = {
      .sentStage = kFwLoadCmdSent,
      .ack = {std::chrono::milliseconds{5}, 60}},
 };
+
+// The steps a probe of a port sends, the first of the download: the force to the monitor and
+// the enquiry. A unit that answers them is in its monitor, and its download goes on after them.
+inline constexpr std::size_t kProbeSteps = 2;
 
 // The line settings of a step's kind, for a run whose units switch to demonBaud.
 constexpr LineSettings LineOf(StepLine line, int demonBaud) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <exception>
+#include <iterator>
 #include <string>
 
 #include "engine/LineSettings.h"
@@ -13,15 +14,47 @@ namespace vantrel {
 
 using std::chrono::milliseconds;
 
-RunResult DownloadWorker::Run(const RunPlan& plan) noexcept {
+namespace {
+
+// Ready for a run or a probe: no unit has failed yet, and a chunk armed by a run that was
+// stopped must not go out in this one.
+void ClearUnitFailures(LoaderState& state) {
+    for (int port = 1; port <= kPortCount; ++port) {
+        state.Port(port).failedAt.store(-1);
+    }
+    state.DisarmChunk();
+}
+
+}  // namespace
+
+bool DownloadWorker::Probe() {
+    UnitTracker units(state_, host_, UnitTracker::Missing::Keep);
+    ClearUnitFailures(state_);
+    state_.SetInProgress(false);
+    const RunPlan noImages;
+    for (std::size_t step = 0; step < kProbeSteps; ++step) {
+        RunStep(kDownloadSequence[step], noImages, units);
+    }
+    bool answered = true;
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (state_.Port(port).selected.load() &&
+            state_.Port(port).stage.load() != kForce2MonSuccessful) {
+            answered = false;
+        }
+    }
+    state_.SetInProgress(answered);
+    return answered;
+}
+
+RunResult DownloadWorker::Run(const RunPlan& plan, std::size_t firstStep) noexcept {
     UnitTracker units(state_, host_);
     outcome_ = RunOutcome::AllUnitsFailed;
-    for (int port = 1; port <= kPortCount; ++port) {
-        state_.Port(port).failedAt.store(-1);
-    }
-    // A chunk armed by a run that was stopped must not go out in this one.
-    state_.DisarmChunk();
+    ClearUnitFailures(state_);
     state_.SetBytesSent(false);
+    // Units that answered a probe take part from the first step on.
+    if (firstStep > 0) {
+        state_.SetInProgress(true);
+    }
     RunResult result;
     for (int port = 1; port <= kPortCount; ++port) {
         if (state_.Port(port).selected.load()) {
@@ -31,8 +64,8 @@ RunResult DownloadWorker::Run(const RunPlan& plan) noexcept {
     try {
         result.started = host_.Now();
         host_.RememberSettings(plan.romPathText, plan.baseAddressText);
-        for (const SequenceStep& step : kDownloadSequence) {
-            RunStep(step, plan, units);
+        for (std::size_t step = firstStep; step < std::size(kDownloadSequence); ++step) {
+            RunStep(kDownloadSequence[step], plan, units);
         }
         host_.SetProgress(100);
         units.SetStage(kFwLoadComplete);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -31,8 +32,13 @@ class DownloadWorker {
     DownloadWorker(const DownloadWorker&) = delete;
     DownloadWorker& operator=(const DownloadWorker&) = delete;
 
-    // Never throws: whatever goes wrong inside a run ends that run.
-    RunResult Run(const RunPlan& plan) noexcept;
+    // Never throws: whatever goes wrong inside a run ends that run. From firstStep on: after a
+    // probe the selected units are in their monitor, and the run goes on from kProbeSteps.
+    RunResult Run(const RunPlan& plan, std::size_t firstStep = 0) noexcept;
+    // The probe of the selected ports: the download's first steps, each unit's answer waited
+    // for as a run waits, but no unit given up or closed. True when every selected unit
+    // answered; the run is then in progress, ready to go on. Throws what the host throws.
+    bool Probe();
 
   private:
     using ChunkBuilder = std::uint16_t (*)(PacketBuffer&, std::span<const std::uint8_t>,

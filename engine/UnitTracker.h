@@ -15,7 +15,12 @@ struct RunFinished {};
 // acknowledge, drop the ones that did not, and end the run when none is left.
 class UnitTracker {
   public:
-    UnitTracker(LoaderState& state, DownloadHost& host) : state_(state), host_(host) {}
+    // What a wait does with the units that did not answer: a run gives them up; a probe of an
+    // empty port only looks, and leaves them selected and their ports open.
+    enum class Missing { GiveUp, Keep };
+
+    UnitTracker(LoaderState& state, DownloadHost& host, Missing missing = Missing::GiveUp)
+        : state_(state), host_(host), missing_(missing) {}
 
     // Every selected port gets the stage and its text, while a run is in progress.
     void SetStage(int stage);
@@ -37,6 +42,7 @@ class UnitTracker {
   private:
     LoaderState& state_;
     DownloadHost& host_;
+    Missing missing_;
 };
 
 }  // namespace vantrel

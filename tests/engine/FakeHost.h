@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -63,7 +64,14 @@ class FakeHost : public DownloadHost {
         units_[port] = Unit{behaviour, 0, 0};
         state_.Port(port).selected.store(true);
     }
+    // The unit is taken away: it hears nothing from now on.
+    void RemoveUnit(int port) { units_.erase(port); }
     void StopAt(long time) { stopAt_ = time; }
+    // Something that happens at a virtual time, as the clock passes it (a unit plugged or
+    // pulled).
+    void At(long time, std::function<void()> action) {
+        scheduled_.push_back({time, std::move(action)});
+    }
 
     // DownloadHost
     void SetStatusTexts(std::span<const StatusUpdate> updates) override {
@@ -248,6 +256,15 @@ class FakeHost : public DownloadHost {
     }
 
     void DeliverUntil(long target) {
+        for (auto due = scheduled_.begin(); due != scheduled_.end();) {
+            if (due->first <= target) {
+                auto action = std::move(due->second);
+                due = scheduled_.erase(due);
+                action();
+            } else {
+                ++due;
+            }
+        }
         std::stable_sort(pending_.begin(), pending_.end(),
                          [](const PendingAck& a, const PendingAck& b) { return a.at < b.at; });
         while (!pending_.empty() && pending_.front().at <= target) {
@@ -328,6 +345,7 @@ class FakeHost : public DownloadHost {
     std::array<std::string, kPortCount> status_{};
     std::array<bool, kPortCount> open_{};
     std::optional<long> stopAt_;
+    std::vector<std::pair<long, std::function<void()>>> scheduled_;
     long now_ = 0;
     bool writingArmed_ = false;
     int armedWrites_ = 0;
