@@ -33,6 +33,13 @@ constexpr OptionSpec kOptions[] = {
      "after each run, wait for the next batch: Enter flashes again (the\n"
      "ROM file read anew), q or the end of input quits; tallies per port\n"
      "and for the station follow each summary"},
+    {"watch", nullptr, kRun, nullptr, ValueKind::Text, nullptr,
+     "hands-free: each port on its own probes its line while it is empty,\n"
+     "flashes the unit that answers at once and waits until it is gone;\n"
+     "one line per unit, each unit a run of one in the log. A rebuilt ROM\n"
+     "file is flashed from the next unit on. Runs until Ctrl+C, SIGTERM\n"
+     "or SIGHUP, then prints the tallies. Without --rom, the remembered\n"
+     "ROM file"},
     {"log", "TARGET", kRun, nullptr, ValueKind::LogFile,
      "--log needs a file or a postgresql:// address",
      "record every run and unit: an SQLite file (created on first use)\n"

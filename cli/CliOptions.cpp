@@ -240,6 +240,7 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     options.remember = parser.isSet(QStringLiteral("remember"));
     options.listPorts = parser.isSet(QStringLiteral("list-ports"));
     options.loop = parser.isSet(QStringLiteral("loop"));
+    options.watch = parser.isSet(QStringLiteral("watch"));
     options.logTarget = text("log");
     options.station = text("station");
     options.operatorName = text("operator");
@@ -271,7 +272,12 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
         default:
             break;
     }
-    if (options.romPath.empty()) {
+    if (options.watch && options.loop) {
+        return CliUsageError{
+            "--watch flashes every unit as it comes, --loop batch by batch: "
+            "give one of them"};
+    }
+    if (options.romPath.empty() && !options.watch) {
         return CliUsageError{"no ROM file: give --rom FILE"};
     }
     if (portArguments.empty()) {
@@ -339,6 +345,10 @@ std::string UsageText(const std::string& program) {
            "       [--log TARGET [--station NAME] [--operator NAME]] PORT...\n"
            "       " +
            program +
+           " --watch [--rom FILE] [--base HEX] [--baud RATE] [--json]\n"
+           "       [--log TARGET [--station NAME] [--operator NAME]] PORT...\n"
+           "       " +
+           program +
            " --stats TARGET [--since DATE] [--json | --html FILE]\n"
            "       " +
            program +
@@ -354,8 +364,9 @@ std::string UsageText(const std::string& program) {
            "Exit status: 0 every unit completed, 1 some unit failed, 2 nothing was flashed\n"
            "(ROM file, base address, port or a log that cannot be opened), 3 the run was\n"
            "stopped by an internal error, 4 a run's record reached neither the log nor its\n"
-           "spool, 130 interrupted. A loop ends with the status of its last run. --stats: 0,\n"
-           "or 2 when the log cannot be read or the page cannot be written.\n";
+           "spool, 130 interrupted. A loop ends with the status of its last run. --watch: 0\n"
+           "when every unit passed, else 1, or 2 or 4 as above. --stats: 0, or 2 when the\n"
+           "log cannot be read or the page cannot be written.\n";
 }
 
 std::string VersionText() {

@@ -17,13 +17,14 @@ struct PortChoice {
 };
 
 struct CliOptions {
-    std::string romPath;
+    std::string romPath;                     // with --watch, empty for the remembered one
     std::optional<std::string> baseAddress;  // --base; else the remembered one
     int baud = kDefaultDemonBaud;            // the erase and the firmware go at it
     bool json = false;
     bool remember = false;
-    bool listPorts = false;                   // list the machine's serial ports instead of flashing
-    bool loop = false;                        // flash batch after batch until q
+    bool listPorts = false;  // list the machine's serial ports instead of flashing
+    bool loop = false;       // flash batch after batch until q
+    bool watch = false;      // hands-free: each port flashes every unit plugged in, on its own
     std::optional<std::string> logTarget;     // --log: an SQLite file or a PostgreSQL address
     std::optional<std::string> station;       // else the host name
     std::optional<std::string> operatorName;  // else the login name

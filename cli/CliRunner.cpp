@@ -10,6 +10,7 @@
 #include "image/RomFile.h"
 #include "image/SRecordReader.h"
 #include "serial/DeviceIdentity.h"
+#include "session/FilePlan.h"
 #include "session/HeadlessSession.h"
 #include "settings/PortLabel.h"
 #include "settings/SettingsStore.h"
@@ -45,6 +46,8 @@ std::string NotOpenedLine(const std::string& path, const std::string& cause) {
     return path + ": cannot be opened: " + cause;
 }
 
+}  // namespace
+
 std::optional<std::string> RefusalLine(const BatchRefusal& refusal, const std::string& path,
                                        const std::string& baseAddressText) {
     switch (refusal.kind) {
@@ -56,6 +59,7 @@ std::optional<std::string> RefusalLine(const BatchRefusal& refusal, const std::s
             return RomRefusalLine(*refusal.firmware, path,
                                   SRecordReader::ParseBaseAddress(baseAddressText));
         case BatchRefusal::Kind::Demon:
+        case BatchRefusal::Kind::SameDevice:
             return refusal.message;
         case BatchRefusal::Kind::PortNotOpened:
         case BatchRefusal::Kind::NotRecorded:
@@ -63,8 +67,6 @@ std::optional<std::string> RefusalLine(const BatchRefusal& refusal, const std::s
     }
     return refusal.message;
 }
-
-}  // namespace
 
 std::variant<CheckedFirmware, CliFailure> CheckFirmwareFile(const std::string& path,
                                                             const std::string& baseAddressText,
@@ -156,14 +158,22 @@ int CliRunner::Run() {
     return EndSummary();
 }
 
-std::unique_ptr<TablePortMapping> CliRunner::MapUnits(std::vector<UnitDisplay::Unit>& display) {
+std::unique_ptr<TablePortMapping> MapNamedPorts(const std::vector<PortChoice>& ports,
+                                                SettingsStore& settings) {
     auto mapping = std::make_unique<TablePortMapping>();
-    const SettingsPortMapping remembered(settings_);
+    const SettingsPortMapping remembered(settings);
+    for (const PortChoice& choice : ports) {
+        mapping->Set(choice.port, choice.devicePath.empty()
+                                      ? remembered.DevicePath(choice.port)
+                                      : QString::fromStdString(choice.devicePath));
+    }
+    return mapping;
+}
+
+std::unique_ptr<TablePortMapping> CliRunner::MapUnits(std::vector<UnitDisplay::Unit>& display) {
+    auto mapping = MapNamedPorts(options_.ports, settings_);
     for (const PortChoice& choice : options_.ports) {
-        const QString device = choice.devicePath.empty()
-                                   ? remembered.DevicePath(choice.port)
-                                   : QString::fromStdString(choice.devicePath);
-        mapping->Set(choice.port, device);
+        const QString device = mapping->DevicePath(choice.port);
         summary_.units.push_back({choice.port, device.toStdString(), {}, false});
         display.push_back(
             {choice.port, PortLabel(choice.port) + " (" + device.toStdString() + ")"});

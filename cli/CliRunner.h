@@ -40,6 +40,14 @@ std::variant<CheckedFirmware, CliFailure> CheckFirmwareFile(const std::string& p
                                                             const std::string& baseAddressText,
                                                             std::span<std::uint8_t> buffer);
 
+// A refused batch in the command line's words; nothing for a refusal told as it happened.
+std::optional<std::string> RefusalLine(const BatchRefusal& refusal, const std::string& path,
+                                       const std::string& baseAddressText);
+
+// The device of each port named: as given, else the one the settings map its COM port to.
+std::unique_ptr<TablePortMapping> MapNamedPorts(const std::vector<PortChoice>& ports,
+                                                SettingsStore& settings);
+
 // One flash from the command line: ticks the named ports, runs the download headless and shows
 // it live; its summary is left for the caller. May run again, reading the ROM file afresh.
 // Needs a QCoreApplication on the calling thread.

@@ -11,7 +11,7 @@
 #include "image/FirmwareMessages.h"
 #include "image/ImageBuffer.h"
 #include "results/RunSummary.h"
-#include "session/LoaderSession.h"
+#include "session/FilePlan.h"
 
 namespace vantrel::cli {
 namespace {

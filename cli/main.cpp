@@ -12,6 +12,7 @@
 #include "cli/PortList.h"
 #include "cli/StationLoop.h"
 #include "cli/StatsCommand.h"
+#include "cli/WatchCommand.h"
 #include "serial/PortMapping.h"
 #include "settings/ProgramIdentity.h"
 #include "settings/SettingsStore.h"
@@ -52,6 +53,15 @@ int main(int argc, char* argv[]) {
         std::cout << (options.json ? vantrel::cli::PortListJson(ports, mapping)
                                    : vantrel::cli::PortListText(ports, mapping));
         return 0;
+    }
+    if (options.watch) {
+        vantrel::cli::WatchCommand watch(options, settings, std::cout, std::cerr);
+        vantrel::cli::InterruptSource interrupts([&watch] { watch.RequestStop(); });
+        if (const auto failure = interrupts.Start()) {
+            std::cerr << program << ": " << failure->text << '\n';
+            return vantrel::kExitNothingFlashed;
+        }
+        return watch.Run();
     }
     vantrel::cli::CliRunner runner(options, settings, std::cerr,
                                    vantrel::cli::LiveTerminalOnStderr());

@@ -4,9 +4,9 @@
 #include <optional>
 #include <utility>
 
+#include "recording/StationRecorder.h"
 #include "runlog/IsoTime.h"
 #include "settings/ProgramIdentity.h"
-#include "recording/StationRecorder.h"
 
 namespace vantrel {
 namespace {
@@ -32,15 +32,32 @@ BackgroundRecorder::BackgroundRecorder(std::string target, StationNames names,
       }) {}
 
 BackgroundRecorder::~BackgroundRecorder() {
-    {
-        std::unique_lock lock(mutex_);
-        ending_ = true;
-        wake_.notify_all();
-        if (!wake_.wait_for(lock, kLastWritesGrace, [this] { return idle_ && tasks_.empty(); })) {
-            stop_.store(true);
+    Finish();
+}
+
+BackgroundRecorder::Leftovers BackgroundRecorder::Finish() {
+    if (thread_.joinable()) {
+        {
+            std::unique_lock lock(mutex_);
+            ending_ = true;
+            wake_.notify_all();
+            if (!wake_.wait_for(lock, kLastWritesGrace,
+                                [this] { return idle_ && tasks_.empty(); })) {
+                stop_.store(true);
+            }
         }
+        thread_.join();
     }
-    thread_.join();
+    return leftovers_;
+}
+
+std::optional<std::string> BackgroundRecorder::WaitForOpening(const std::atomic<bool>& stop) {
+    std::unique_lock lock(mutex_);
+    // The opening's waits are bounded; the stop is looked at between slices.
+    while (!openingEnded_ && !stop.load()) {
+        wake_.wait_for(lock, std::chrono::milliseconds(50));
+    }
+    return openingFailure_;
 }
 
 void BackgroundRecorder::Serve(std::string target, StationNames names) {
@@ -48,13 +65,21 @@ void BackgroundRecorder::Serve(std::string target, StationNames names) {
         std::move(target), std::move(names), kProgramName,
         [this](const std::string& line) { Report(line); }, &stop_);
     // A log that cannot be opened now is tried again by the next run, which waits for it.
+    std::optional<std::string> failure;
     try {
         recorder.Open();
     } catch (const RunLogError& error) {
         if (error.Kind() != LogFailure::Stopped) {
+            failure = error.what();
             Report(error.what());
         }
     }
+    {
+        const std::lock_guard lock(mutex_);
+        openingEnded_ = true;
+        openingFailure_ = failure;
+    }
+    wake_.notify_all();
     recorder_ = &recorder;
     for (;;) {
         std::function<void()> task;
@@ -73,6 +98,7 @@ void BackgroundRecorder::Serve(std::string target, StationNames names) {
         task();
     }
     recorder_ = nullptr;
+    leftovers_ = {recorder.LeftOver(), recorder.SomeNotRecorded()};
 }
 
 void BackgroundRecorder::Report(const std::string& line) {

@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,7 +20,6 @@ class StationRecorder;
 // What the log had to say, as the user reads it: "Run log: " before each report, a blank line
 // between two; empty when it said nothing.
 std::string LogReportText(const std::vector<std::string>& reports);
-
 
 // A station's recorder on a thread of its own, so that no wait on the log (at most its bound)
 // ever holds up the window. The log is opened, used and closed on that thread only. What the
@@ -44,6 +44,18 @@ class BackgroundRecorder {
     void GiveUpStarts();
     // Lines reported since the last call, oldest first.
     std::vector<std::string> TakeReports();
+    // Waits until the log's first opening has ended, or until stop is set: why it could not
+    // be opened, if it could not.
+    std::optional<std::string> WaitForOpening(const std::atomic<bool>& stop);
+
+    // What was still not in the log when the recorder ended.
+    struct Leftovers {
+        std::vector<std::string> lines;  // to tell
+        bool someNotRecorded = false;    // a record is kept nowhere, not even in the spool
+    };
+    // Ends the recorder as its destruction does: the last records are given a moment, then
+    // every wait stops. Once only; later calls return the same.
+    Leftovers Finish();
 
   private:
     void Post(std::function<void()> task);
@@ -61,6 +73,9 @@ class BackgroundRecorder {
     std::vector<std::string> reports_;
     bool ending_ = false;
     bool idle_ = false;
+    bool openingEnded_ = false;
+    std::optional<std::string> openingFailure_;
+    Leftovers leftovers_;                  // once the thread has ended
     StationRecorder* recorder_ = nullptr;  // lives on the thread, in Serve
     std::thread thread_;
 };

@@ -4,9 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "results/RunSummary.h"
 #include "runlog/RunRecord.h"
 #include "serial/DeviceIdentity.h"
-#include "results/RunSummary.h"
 
 namespace vantrel {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "recording/RunRecordMaker.h"
+#include "results/RunSummary.h"
 #include "runlog/LogWaits.h"
 #include "runlog/RunLog.h"
 #include "runlog/RunRecorder.h"
 #include "runlog/StationClaim.h"
-#include "recording/RunRecordMaker.h"
-#include "results/RunSummary.h"
 
 namespace vantrel {
 

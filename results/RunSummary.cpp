@@ -178,6 +178,24 @@ std::string UnitResultName(const RunSummary& summary, const UnitResult& unit) {
     return unit.complete ? kPassedResult : kFailedResult;
 }
 
+std::string UnitLine(const UnitResult& unit) {
+    return LeftAligned(PortLabel(unit.port), 5) + ' ' + LeftAligned(unit.device, 24) + ' ' +
+           LeftAligned(unit.complete ? "OK" : "FAILED", 8) + ' ' + unit.status +
+           (unit.cause.empty() ? "" : " (" + unit.cause + ")");
+}
+
+QJsonObject UnitJson(const RunSummary& summary, const UnitResult& unit) {
+    QJsonObject entry{{"port", QString::fromStdString(PortLabel(unit.port))},
+                      {"device", QString::fromStdString(unit.device)},
+                      {"status", QString::fromStdString(unit.status)},
+                      {"complete", unit.complete},
+                      {"result", QString::fromStdString(UnitResultName(summary, unit))}};
+    if (!unit.cause.empty()) {
+        entry.insert("cause", QString::fromStdString(unit.cause));
+    }
+    return entry;
+}
+
 std::string RunSummary::Text() const {
     // Units a refused file never reached are not failures: no rows for them.
     if (outcome == RunOutcome::ImageError) {
@@ -186,9 +204,7 @@ std::string RunSummary::Text() const {
     std::string text;
     std::size_t complete = 0;
     for (const UnitResult& unit : units) {
-        text += LeftAligned(PortLabel(unit.port), 5) + ' ' + LeftAligned(unit.device, 24) + ' ' +
-                LeftAligned(unit.complete ? "OK" : "FAILED", 8) + ' ' + unit.status +
-                (unit.cause.empty() ? "" : " (" + unit.cause + ")") + '\n';
+        text += UnitLine(unit) + '\n';
         complete += unit.complete;
     }
     text += std::to_string(complete) + " of " + std::to_string(units.size()) + " units complete (" +
@@ -203,15 +219,7 @@ QJsonObject RunSummary::JsonObject() const {
     }
     QJsonArray unitArray;
     for (const UnitResult& unit : units) {
-        QJsonObject entry{{"port", QString::fromStdString(PortLabel(unit.port))},
-                          {"device", QString::fromStdString(unit.device)},
-                          {"status", QString::fromStdString(unit.status)},
-                          {"complete", unit.complete},
-                          {"result", QString::fromStdString(UnitResultName(*this, unit))}};
-        if (!unit.cause.empty()) {
-            entry.insert("cause", QString::fromStdString(unit.cause));
-        }
-        unitArray.append(entry);
+        unitArray.append(UnitJson(*this, unit));
     }
     return {{"rom", QString::fromStdString(romPath)},
             {"base_address", QString::fromStdString(baseAddress)},

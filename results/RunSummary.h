@@ -66,6 +66,12 @@ std::string CauseWithoutDevice(const UnitResult& unit);
 // The failed units, one line per text they failed with: "COM5, COM12: Force2Mon Failed...".
 std::vector<std::string> FailureLines(const RunSummary& summary);
 
+// "COM2  /dev/ttyUSB1              FAILED   Force2Mon Failed... (device gone)": a unit's line
+// of a summary.
+std::string UnitLine(const UnitResult& unit);
+// A unit of a summary as JSON: port, device, status, complete, result and cause.
+QJsonObject UnitJson(const RunSummary& summary, const UnitResult& unit);
+
 // Passed, failed, or not flashed for a run that never reached the units.
 std::string UnitResultName(const RunSummary& summary, const UnitResult& unit);
 // "completed", "image-error", "all-units-failed", "stopped", "internal-error" or "not-started".

@@ -33,7 +33,15 @@ struct PreparedBatch {
 
 // Why a batch was refused before it touched a unit.
 struct BatchRefusal {
-    enum class Kind { FileNotOpened, Demon, BaseAddress, Firmware, PortNotOpened, NotRecorded };
+    enum class Kind {
+        FileNotOpened,
+        Demon,
+        BaseAddress,
+        Firmware,
+        PortNotOpened,
+        NotRecorded,
+        SameDevice  // two ports lead to one device
+    };
     Kind kind = Kind::Firmware;
     std::string message;                      // as the window shows it
     std::optional<FirmwareRefusal> firmware;  // for a refused file

@@ -1,20 +1,13 @@
 #include "session/LoaderSession.h"
 
-#include <QCryptographicHash>
-#include <QFile>
-#include <QFileInfo>
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
 #include <system_error>
 #include <utility>
 #include <vector>
 
 #include "serial/DeviceIdentity.h"
+#include "session/FilePlan.h"
 #include "settings/PortLabel.h"
-
-#ifdef Q_OS_WIN
-#include <cstdio>
-#endif
 
 namespace vantrel {
 namespace {
@@ -24,28 +17,7 @@ const QString kRomOpenFailed = QStringLiteral("The ROM file could not be opened!
 const QString kSelectPortsFirst = QStringLiteral("Select COM port(s) first.");
 const QString kNoSystemResources = QStringLiteral("Failed to create system resources.");
 
-RomFile OpenForReading(const QString& path) {
-    // A folder opens as a stream on some platforms but is never a ROM file.
-    if (path.isEmpty() || QFileInfo(path).isDir()) {
-        errno = EISDIR;
-        return nullptr;
-    }
-#ifdef Q_OS_WIN
-    return RomFile(::_wfopen(reinterpret_cast<const wchar_t*>(path.utf16()), L"rb"));
-#else
-    return OpenRomFileForReading(QFile::encodeName(path).toStdString());
-#endif
-}
-
 }  // namespace
-
-std::string Sha256Hex(std::span<const std::uint8_t> bytes) {
-    return QCryptographicHash::hash(
-               QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())),
-               QCryptographicHash::Sha256)
-        .toHex()
-        .toStdString();
-}
 
 LoaderSession::LoaderSession(const PortMapping& mapping, RunView& view, PortBoxes& boxes,
                              QObject& uiContext)
@@ -96,7 +68,7 @@ LoaderSession::StartResult LoaderSession::Start(BatchRequest request, EndHandler
 LoaderSession::StartResult LoaderSession::StartBatch(BatchRequest request, EndHandler onEnded) {
     stopPending_.store(false);
     portFailures_.clear();
-    romFile_ = OpenForReading(QString::fromStdString(request.romPathText));
+    romFile_ = OpenRomForReading(QString::fromStdString(request.romPathText));
     return Prepare(std::move(request), std::move(onEnded));
 }
 
@@ -105,39 +77,25 @@ LoaderSession::StartResult LoaderSession::Prepare(BatchRequest request, EndHandl
     onEnded_ = std::move(onEnded);
     prepared_.reset();
     view_.DisableStart();
-    if (!romFile_) {
-        EndUntouched(RunOutcome::ImageError,
-                     BatchRefusal{BatchRefusal::Kind::FileNotOpened, kRomOpenFailed.toStdString(),
-                                  std::nullopt, std::strerror(errno)});
-        return StartResult::Started;
-    }
     // Read once: the bytes checked and hashed here are the bytes flashed.
-    const FirmwareContent content = ReadFirmwareContent(romFile_.get());
+    FilePlan file = PlanFile(*state_, romFile_.get(), request);
     PreparedBatch batch;
     batch.request = request;
-    if (const auto* bytes = std::get_if<std::vector<std::uint8_t>>(&content)) {
-        batch.fileSha256 = Sha256Hex(*bytes);
-        batch.fileBytes = static_cast<std::int64_t>(bytes->size());
-    }
-    for (int port = 1; port <= kPortCount; ++port) {
-        if (boxes_.IsTicked(port)) {
-            batch.units.emplace_back(port, mapping_.DevicePath(port).toStdString());
+    batch.fileSha256 = file.fileSha256;
+    batch.fileBytes = file.fileBytes;
+    if (romFile_) {
+        for (int port = 1; port <= kPortCount; ++port) {
+            if (boxes_.IsTicked(port)) {
+                batch.units.emplace_back(port, mapping_.DevicePath(port).toStdString());
+            }
         }
+        prepared_ = batch;
     }
-    prepared_ = batch;
-    auto plan =
-        PlanRun(*state_, content, request.baseAddressText, request.demonBaud, request.demonText);
-    if (auto* refusal = std::get_if<PlanRefusal>(&plan)) {
-        const auto kind = !refusal->firmware ? (refusal->message.starts_with("Demon")
-                                                    ? BatchRefusal::Kind::Demon
-                                                    : BatchRefusal::Kind::BaseAddress)
-                                             : BatchRefusal::Kind::Firmware;
-        EndUntouched(RunOutcome::ImageError,
-                     BatchRefusal{kind, refusal->message, refusal->firmware, {}});
+    if (auto* refusal = std::get_if<BatchRefusal>(&file.plan)) {
+        EndUntouched(RunOutcome::ImageError, std::move(*refusal));
         return StartResult::Started;
     }
-    prepared_->plan = std::get<RunPlan>(plan);
-    prepared_->plan.romPathText = request.romPathText;
+    prepared_->plan = std::get<RunPlan>(file.plan);
     // A stop asked for as Start began (Exit) holds: nothing more is done.
     if (stopPending_.load()) {
         EndUntouched(RunOutcome::Stopped, std::nullopt);
@@ -258,33 +216,21 @@ BatchResult LoaderSession::ResultOf(const RunResult& run) {
         result.fileSha256 = prepared_->fileSha256;
         result.fileBytes = prepared_->fileBytes;
     }
-    const auto units = prepared_ ? prepared_->units : std::vector<std::pair<int, std::string>>{};
-    for (const auto& portAndDevice : units) {
-        const int port = portAndDevice.first;
-        UnitResult unit{port, portAndDevice.second, {}, false};
-        const auto failure = std::find_if(portFailures_.begin(), portFailures_.end(),
-                                          [&](const PortFailure& f) { return f.port == port; });
-        if (failure != portFailures_.end()) {
-            unit.endStage = 0;
-            unit.cause = failure->cause.toStdString();
+    const auto failureOf = [this](int port) {
+        return std::find_if(portFailures_.begin(), portFailures_.end(),
+                            [port](const PortFailure& f) { return f.port == port; });
+    };
+    result.units = UnitResultsOf(
+        run, prepared_ ? prepared_->units : std::vector<std::pair<int, std::string>>{},
+        [&](int port) {
+            const auto failure = failureOf(port);
+            return (failure != portFailures_.end() ? failure->cause : link_.Port(port).LostCause())
+                .toStdString();
+        });
+    for (UnitResult& unit : result.units) {
+        if (failureOf(unit.port) != portFailures_.end()) {
+            unit.endStage = 0;  // never opened: the run did not reach it
         }
-        for (const UnitRun& ran : run.units) {
-            if (ran.port != port) {
-                continue;
-            }
-            unit.status = ran.text;
-            unit.complete = ran.complete;
-            unit.endStage = ran.failedStage.value_or(ran.stage);
-            if (ran.lastText != std::chrono::steady_clock::time_point{}) {
-                unit.durationMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      ran.lastText - run.started)
-                                      .count();
-            }
-        }
-        if (unit.cause.empty()) {
-            unit.cause = link_.Port(port).LostCause().toStdString();
-        }
-        result.units.push_back(unit);
     }
     return result;
 }
@@ -312,7 +258,7 @@ bool LoaderSession::RefuseSharedDevice() {
 }
 
 bool LoaderSession::OpenRomFile(const QString& path) {
-    romFile_ = OpenForReading(path);
+    romFile_ = OpenRomForReading(path);
     if (!romFile_) {
         ShowWarning(kRomOpenFailed);
         return false;

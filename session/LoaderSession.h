@@ -145,7 +145,4 @@ class LoaderSession {
     UiThreadHost host_;
 };
 
-// The file's bytes as the log keeps their digest: SHA-256 in lower-case hex.
-std::string Sha256Hex(std::span<const std::uint8_t> bytes);
-
 }  // namespace vantrel
