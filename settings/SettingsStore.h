@@ -27,6 +27,8 @@ class SettingsStore {
     static constexpr const char* kStationNameValue = "Station";
     static constexpr const char* kStationOperatorValue = "Operator";
     static constexpr const char* kStationPortsValue = "Ports";
+    // "1": Start watches the ports, each flashing every unit the moment it is plugged in.
+    static constexpr const char* kStationHandsFreeValue = "HandsFree";
 
     // With a file path, the store is kept in that one file instead (tests, private profiles).
     explicit SettingsStore(const QString& applicationName, const QString& filePath = {});

@@ -189,6 +189,14 @@ void CLoaderDialog::OnStart() {
     BatchRequest request;
     request.romPathText = romPathText_.toStdString();
     request.baseAddressText = baseAddressText_.toStdString();
+    if (station_ && (Watching() || station_->Settings().handsFree)) {
+        if (Watching()) {
+            StopHandsFree(true);
+        } else {
+            StartHandsFree(std::move(request));
+        }
+        return;
+    }
     if (station_) {
         StartStationBatch(std::move(request));
         return;
@@ -239,7 +247,7 @@ void CLoaderDialog::OnExit() {
         return;
     }
     exiting_ = true;
-    if (session_->State().InProgress()) {
+    if (session_->State().InProgress() || (Watching() && handsFree_->Flashing())) {
         // In station mode a reflex Enter must not end a batch: No is the default there.
         exitQuestionOpen_ = true;
         const BoxResult answer = Message(
@@ -258,6 +266,10 @@ void CLoaderDialog::OnExit() {
     }
     if (station_) {
         station_->GiveUpBatchStarts();
+    }
+    if (Watching()) {
+        ended_ = true;
+        StopHandsFree(false);
     }
     const BatchResult stopped = session_->StopAndJoin();
     ended_ = true;

@@ -13,6 +13,7 @@
 #include "serial/SerialLink.h"
 #include "session/LoaderSession.h"
 #include "ui/FileChooser.h"
+#include "ui/HandsFreeStation.h"
 #include "ui/MessagePresenter.h"
 #include "ui/StationMode.h"
 
@@ -70,6 +71,8 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     QMenu* WindowMenu() const { return windowMenu_; }
     // Station mode's batches; nothing when it is off.
     StationMode* Station() const { return station_.get(); }
+    // Hands-free: the ticked ports are watched, each on its own.
+    bool Watching() const { return handsFree_ && handsFree_->Watching(); }
     // Station mode's line below the buttons: the station, operator, log and counts.
     QLabel* StationLine() const { return stationLine_; }
 
@@ -121,6 +124,11 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     void OnStart();
     // Station mode's Start: the rows cleared, the batch begun and recorded before any unit.
     void StartStationBatch(BatchRequest request);
+    // Hands-free's Start: each ticked port watched on its own until Stop.
+    void StartHandsFree(BatchRequest request);
+    // Every port's watch ends, units under way stopped and recorded; the ticked ports open
+    // again as clicks open them. The watch's summary follows unless the window is going.
+    void StopHandsFree(bool showSummary);
     void OnBrowse();
     void OnSettings();
     void OnAbout();
@@ -146,6 +154,7 @@ class CLoaderDialog : public QDialog, public RunView, public PortBoxes {
     const PortMapping& mapping_;
     std::unique_ptr<LoaderSession> session_;
     std::unique_ptr<StationMode> station_;
+    std::unique_ptr<HandsFreeStation> handsFree_;  // while hands-free watches
 
     QString romPathText_;
     QString baseAddressText_;

@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,78 @@ void CLoaderDialog::StartStationBatch(BatchRequest request) {
     }
 }
 
+void CLoaderDialog::StartHandsFree(BatchRequest request) {
+    std::vector<int> ports;
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (IsTicked(port)) {
+            ports.push_back(port);
+        }
+    }
+    if (request.romPathText.empty()) {
+        Message(QStringLiteral("Select the ROM file first."));
+        return;
+    }
+    if (ports.empty()) {
+        Message(QStringLiteral("Select COM port(s) first."));
+        return;
+    }
+    HandsFreeStation::Rows rows;
+    rows.show = [this](int port, const QString& text, std::optional<bool> passed,
+                       const QString& detail) {
+        QLineEdit& row = *statusFields_[PortIndex(port)];
+        window::ShowStatusText(row, text);
+        if (!detail.isEmpty()) {
+            row.setToolTip(detail);
+        }
+        ShowRowResult(port, passed);
+    };
+    rows.talliesChanged = [this] { ShowStationLine(); };
+    handsFree_ = std::make_unique<HandsFreeStation>(*station_, mapping_, std::move(rows), *this);
+    // Each port's watch opens its own port: the window's hold on it is let go meanwhile.
+    for (const int port : ports) {
+        session_->Link().ClosePort(port);
+    }
+    std::optional<BatchRefusal> refusal;
+    try {
+        refusal = handsFree_->Start(ports, std::move(request));
+    } catch (const std::system_error&) {
+        refusal = BatchRefusal{BatchRefusal::Kind::FileNotOpened,
+                               "Failed to create system resources.",
+                               std::nullopt,
+                               {}};
+    }
+    if (refusal) {
+        handsFree_.reset();
+        for (const int port : ports) {
+            session_->PortBoxClicked(port);
+        }
+        Message(QString::fromStdString(refusal->message), {BoxButtons::Ok, BoxIcon::Exclamation});
+        return;
+    }
+    LockDuringRun(true);
+    startButton_->setText(QStringLiteral("Stop"));
+}
+
+void CLoaderDialog::StopHandsFree(bool showSummary) {
+    if (!handsFree_) {
+        return;
+    }
+    const QString summary = handsFree_->Stop();
+    handsFree_.reset();
+    startButton_->setText(QStringLiteral("Start"));
+    LockDuringRun(false);
+    ShowStationLine();
+    if (!showSummary) {
+        return;
+    }
+    for (int port = 1; port <= kPortCount; ++port) {
+        if (IsTicked(port)) {
+            session_->PortBoxClicked(port);
+        }
+    }
+    Message(summary, {BoxButtons::Ok, BoxIcon::Information});
+}
+
 void CLoaderDialog::ShowStationLine() {
     if (station_) {
         const QString line = station_->StatusLine(writingLog_);
@@ -76,8 +149,9 @@ void CLoaderDialog::ApplyStationSettings(const StationSettings& settings) {
 }
 
 void CLoaderDialog::ShowLogReports() {
-    // During a batch they wait for its summary; after the window's end nobody reads them.
-    if (!station_ || batchOpen_ || ended_) {
+    // During a batch or a watch they wait for its summary; after the window's end nobody reads
+    // them.
+    if (!station_ || batchOpen_ || Watching() || ended_) {
         return;
     }
     const QString text = QString::fromStdString(station_->TakeReports());
@@ -144,12 +218,13 @@ void CLoaderDialog::LockDuringRun(bool locked) {
 void CLoaderDialog::OnStation() {
     CStationDialog dialog(
         station_ ? station_->Settings() : ReadStationSettings(app_.Settings()),
-        station_ ? &station_->Tally() : nullptr, session_->RunActive() || batchOpen_,
+        station_ ? &station_->Tally() : nullptr, session_->RunActive() || batchOpen_ || Watching(),
         [this](const QString& question) {
             return Message(question, {BoxButtons::YesNo, BoxIcon::Question, 1}) == BoxResult::Yes;
         },
         this);
-    if (runModal_(dialog) != QDialog::Accepted || session_->RunActive() || batchOpen_) {
+    if (runModal_(dialog) != QDialog::Accepted || session_->RunActive() || batchOpen_ ||
+        Watching()) {
         return;
     }
     if (dialog.TalliesReset() && station_) {

@@ -40,6 +40,13 @@ CStationDialog::CStationDialog(const StationSettings& settings, const StationTal
         this);
     modeBox_->setChecked(settings.on);
     layout->addWidget(modeBox_);
+    handsFreeBox_ = new QCheckBox(
+        QStringLiteral("Hands-free: each port flashes every unit the moment it is plugged in"),
+        this);
+    handsFreeBox_->setChecked(settings.handsFree);
+    handsFreeBox_->setEnabled(settings.on && !runActive);
+    connect(modeBox_, &QCheckBox::toggled, handsFreeBox_, &QWidget::setEnabled);
+    layout->addWidget(handsFreeBox_);
 
     auto* form = new QFormLayout;
     logField_ = new QLineEdit(settings.logTarget, this);
@@ -173,7 +180,7 @@ QString CStationDialog::Note() const {
 
 StationSettings CStationDialog::Settings() const {
     return {modeBox_->isChecked(), logField_->text().trimmed(), stationField_->text().trimmed(),
-            operatorField_->text().trimmed()};
+            operatorField_->text().trimmed(), handsFreeBox_->isChecked()};
 }
 
 void CStationDialog::accept() {

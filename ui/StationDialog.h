@@ -34,6 +34,7 @@ class CStationDialog : public QDialog {
     QString Note() const;
 
     QCheckBox* ModeBox() const { return modeBox_; }
+    QCheckBox* HandsFreeBox() const { return handsFreeBox_; }
     QLineEdit* LogField() const { return logField_; }
     QLineEdit* StationField() const { return stationField_; }
     QLabel* StationLine() const { return stationLine_; }
@@ -53,6 +54,7 @@ class CStationDialog : public QDialog {
     void ShowNote(const QString& text);
 
     QCheckBox* modeBox_ = nullptr;
+    QCheckBox* handsFreeBox_ = nullptr;
     QLineEdit* logField_ = nullptr;
     QLineEdit* stationField_ = nullptr;
     QLineEdit* operatorField_ = nullptr;

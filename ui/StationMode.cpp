@@ -29,7 +29,8 @@ StationSettings ReadStationSettings(const SettingsStore& settings) {
     return {Read(settings, SettingsStore::kStationModeValue) == QStringLiteral("1"),
             Read(settings, SettingsStore::kStationLogValue),
             Read(settings, SettingsStore::kStationNameValue),
-            Read(settings, SettingsStore::kStationOperatorValue)};
+            Read(settings, SettingsStore::kStationOperatorValue),
+            Read(settings, SettingsStore::kStationHandsFreeValue) == QStringLiteral("1")};
 }
 
 void WriteStationSettings(SettingsStore& settings, const StationSettings& station) {
@@ -38,6 +39,8 @@ void WriteStationSettings(SettingsStore& settings, const StationSettings& statio
     Write(settings, SettingsStore::kStationLogValue, station.logTarget);
     Write(settings, SettingsStore::kStationNameValue, station.station);
     Write(settings, SettingsStore::kStationOperatorValue, station.operatorName);
+    Write(settings, SettingsStore::kStationHandsFreeValue,
+          station.handsFree ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
 std::vector<int> ReadStationPorts(const SettingsStore& settings) {
@@ -107,6 +110,22 @@ LoaderSession::BeforeUnits StationMode::BeforeUnits() {
                 &context_, [proceed, recorded] { proceed(recorded); }, Qt::QueuedConnection);
         });
     };
+}
+
+void StationMode::RecordUnitStart(const RunSummary& unit,
+                                  std::function<void(bool recorded)> answered) {
+    if (!recorder_) {
+        answered(true);
+        return;
+    }
+    recorder_->RecordStart(unit, std::move(answered));
+}
+
+void StationMode::EndUnit(const RunSummary& unit) {
+    tally_.Add(unit);
+    if (recorder_) {
+        recorder_->RecordEnd(unit);
+    }
 }
 
 void StationMode::KeepMessage(const QString& text) {

@@ -12,10 +12,10 @@
 
 #include <QObject>
 
-#include "session/LoaderSession.h"
 #include "recording/BackgroundRecorder.h"
 #include "results/RunSummary.h"
 #include "results/StationTally.h"
+#include "session/LoaderSession.h"
 
 namespace vantrel {
 
@@ -28,6 +28,7 @@ struct StationSettings {
     QString logTarget;
     QString station;
     QString operatorName;
+    bool handsFree = false;  // Start watches the ports instead of flashing one batch
 
     friend bool operator==(const StationSettings&, const StationSettings&) = default;
 };
@@ -64,6 +65,12 @@ class StationMode {
     // What the log had to say since it was last asked, as LogReportText: runs a killed window
     // never finished, records that wait for the log.
     std::string TakeReports();
+    // Hands-free: each unit a run of one, recorded as a batch is. answered(false) when it can
+    // be recorded nowhere and must not be flashed; called on any thread.
+    void RecordUnitStart(const RunSummary& unit, std::function<void(bool recorded)> answered);
+    // Its end: tallied, and recorded without waiting.
+    void EndUnit(const RunSummary& unit);
+
     // Whether every unit of the batch that ended passed.
     bool AllPassed() const;
     // The window is going: a batch waiting for its record does not start.

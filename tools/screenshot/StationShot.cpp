@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <set>
 
 #include "serial/PortMapping.h"
 #include "settings/SettingsStore.h"
@@ -94,5 +95,95 @@ int ShootStation(const QString& folder) {
     station.show();
     QApplication::processEvents();
     saved = shot::SavePng(station.grab(), folder + QStringLiteral("/station-dialog.png")) && saved;
-    return saved ? 0 : 1;
+    return ShootHandsFree(folder) == 0 && saved ? 0 : 1;
+}
+
+int ShootHandsFree(const QString& folder) {
+    QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/vantrel-XXXXXX"));
+    if (!dir.isValid()) {
+        return 1;
+    }
+    // At the line's own pace, so that flashing shows; ports 4 and 5 get their units later,
+    // port 6's unit fails, ports 7 and 8 stay empty.
+    sim::BenchOptions options;
+    options.count = kUnits;
+    options.faults[6] = {*sim::ParseFault("fw-stop:3")};
+    sim::UnitBench bench(options);
+    for (const unsigned empty : {4u, 5u, 7u, 8u}) {
+        bench.Unit(empty).Pull();
+    }
+
+    CLoaderApp app(QStringLiteral("/opt/Vantrel/Vantrel"), dir.filePath("settings.ini"));
+    SummaryKeeper boxes;
+    app.SetMessagePresenter(&boxes);
+    SettingsStore& settings = app.Settings();
+    QStringList ports;
+    for (unsigned unit = 1; unit <= kUnits; ++unit) {
+        settings.WriteString(SettingsPortMapping::kSection,
+                             SettingsPortMapping::ValueName(static_cast<int>(unit)),
+                             QString::fromStdString(bench.LinkPath(unit)));
+        ports << QString::number(unit);
+    }
+    StationSettings station{true, dir.filePath("line1.sqlite"), QStringLiteral("line1-st3"),
+                            QStringLiteral("ann"), true};
+    WriteStationSettings(settings, station);
+    settings.WriteString(SettingsStore::kStationSection, SettingsStore::kStationPortsValue,
+                         ports.join(','));
+    const QString rom = dir.filePath("firmware.rom");
+    if (!shot::WriteRom(rom, std::vector<std::uint8_t>(48 * 1024, 0x5A))) {
+        return 1;
+    }
+    SettingsPortMapping mapping(settings);
+    CLoaderDialog window(app, mapping);
+    window.show();
+    FindControl<QLineEdit>(window, ids::kRomPath)->setText(rom);
+    FindControl<QPushButton>(window, ids::kStart)->click();
+    const auto row = [&](unsigned port) {
+        return FindControl<QLineEdit>(window, ids::kPortStatus.at(port - 1))->text();
+    };
+    // A unit done with stays in its fixture, awake: its row asks for it to be removed.
+    std::set<unsigned> woken;
+    const auto wakeTheDone = [&] {
+        for (const unsigned done : {1u, 2u, 3u, 6u}) {
+            if (row(done).contains(QStringLiteral("remove the unit")) &&
+                woken.insert(done).second) {
+                bench.Unit(done).PowerCycle();
+            }
+        }
+    };
+    const auto flashingPast = [&](unsigned port, int percent) {
+        const QString text = row(port);
+        return text.startsWith(QStringLiteral("Flashing")) &&
+               text.section(' ', 1, 1).toInt() >= percent;
+    };
+    shot::ProcessUntil(
+        [&] {
+            wakeTheDone();
+            return flashingPast(1, 0);
+        },
+        60000);
+    bench.Unit(4).Plug();
+    shot::ProcessUntil(
+        [&] {
+            wakeTheDone();
+            return flashingPast(4, 0);
+        },
+        60000);
+    // Port 5's unit comes as port 4's firmware starts: it is still taking the Demon then.
+    bench.Unit(5).Plug();
+    const bool ready = shot::ProcessUntil(
+        [&] {
+            wakeTheDone();
+            return woken.size() == 4 && flashingPast(4, 40) &&
+                   row(5).startsWith(QStringLiteral("Demon"));
+        },
+        120000);
+    if (!ready) {
+        std::fprintf(stderr, "vantrel-screenshot: the hands-free station never got there\n");
+        for (unsigned port = 1; port <= kUnits; ++port) {
+            std::fprintf(stderr, "  COM%u: %s\n", port, qPrintable(row(port)));
+        }
+        return 1;
+    }
+    return shot::SavePng(window.grab(), folder + QStringLiteral("/station-hands-free.png")) ? 0 : 1;
 }

@@ -4,7 +4,8 @@
 //   vantrel-screenshot [FILE]                   (default docs/main-window.png)
 //   vantrel-screenshot --port-mapping [FILE]    (default docs/port-mapping.png)
 //   vantrel-screenshot --station [FOLDER]       (default docs: station-batch.png,
-//                                                station-summary.png, station-dialog.png)
+//                                                station-summary.png, station-dialog.png,
+//                                                station-hands-free.png)
 #include <QApplication>
 #include <QCheckBox>
 #include <QCommandLineParser>
