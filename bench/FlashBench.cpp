@@ -2,18 +2,20 @@
 // three floors: the protocol's, the sequence's and the wire's. The units run in a separate
 // vantrel-unitsim process, so the CPU time and peak memory printed are the loader's own.
 //
-//   flash_bench [--short] [--row KIB,UNITS,BAUD]... [--phases] [--sim PATH]
-//     --short   16 KiB on 1 and 4 units, and on 4 at 115200 (under a minute)
+//   flash_bench [--short] [--row KIB,UNITS,BAUD]... [--station] [--phases] [--sim PATH]
+//     --short   16 KiB on 1 and 4 units, and on 4 at 115200 (under a minute), then the
+//               station row on 2 ports with 4 KiB for 48 s
 //     --row     only the rows given, e.g. --row 640,16,115200
+//     --station only the station row
 //     --phases  how long port 1 spent at each stage
-//     default   16 KiB and 640 KiB on 1, 4 and 16 units, and 640 KiB on 16 at 115200
-#include <signal.h>
-#include <spawn.h>
+//     default   16 KiB and 640 KiB on 1, 4 and 16 units, and 640 KiB on 16 at 115200, then the
+//               station row: 16 ports, 640 KiB at 115200, an operator swapping a unit in 4 s,
+//               10 minutes hands-free, beside lock-step batches with the same operator
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QCryptographicHash>
 
 #include <chrono>
 #include <cstdio>
@@ -23,12 +25,12 @@
 #include <thread>
 #include <vector>
 
+#include "bench/BenchProcesses.h"
+#include "bench/StationRow.h"
 #include "engine/SequenceFloor.h"
 #include "image/SRecordWriter.h"
 #include "session/HeadlessSession.h"
 #include "settings/SettingsStore.h"
-
-extern char** environ;
 
 namespace {
 
@@ -40,56 +42,6 @@ constexpr std::uint32_t kBase = 0x00C10000;
 constexpr vantrel::UnitTimes kUnitTimes{};
 const int kEraseMs = static_cast<int>(kUnitTimes.erase.count());
 const int kWriteMs = static_cast<int>(kUnitTimes.write.count());
-
-struct Simulator {
-    pid_t pid = -1;
-    fs::path dir;
-};
-
-Simulator StartSimulator(const std::string& program, int units, const fs::path& dir) {
-    fs::remove_all(dir);
-    fs::create_directories(dir);
-    std::vector<std::string> args = {program,
-                                     "--dir",
-                                     dir.string(),
-                                     "--count",
-                                     std::to_string(units),
-                                     "--erase-ms",
-                                     std::to_string(kEraseMs),
-                                     "--write-ms",
-                                     std::to_string(kWriteMs),
-                                     "--quiet",
-                                     "--spin"};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", 01, 0);
-    Simulator sim{-1, dir};
-    if (posix_spawn(&sim.pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) {
-        std::fprintf(stderr, "cannot start %s\n", program.c_str());
-        std::exit(1);
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    const auto deadline = Clock::now() + std::chrono::seconds(20);
-    while (!fs::exists(dir / ("com" + std::to_string(units)))) {
-        if (Clock::now() > deadline) {
-            std::fprintf(stderr, "the simulator did not come up\n");
-            std::exit(1);
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return sim;
-}
-
-void StopSimulator(const Simulator& sim) {
-    kill(sim.pid, SIGINT);
-    int status = 0;
-    waitpid(sim.pid, &status, 0);
-}
 
 double CpuSeconds() {
     rusage usage{};
@@ -124,17 +76,21 @@ struct Result {
     std::vector<std::pair<QString, Clock::time_point>> phases;  // port 1's stage changes
 };
 
+std::vector<std::uint8_t> Image(std::size_t bytes) {
+    std::vector<std::uint8_t> image(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) {
+        image[i] = static_cast<std::uint8_t>((i * 31 + 7) & 0xFF);
+    }
+    return image;
+}
+
 Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& work) {
     const std::size_t romBytes = row.romBytes;
     const int units = row.units;
-    std::vector<std::uint8_t> image(romBytes);
-    for (std::size_t i = 0; i < romBytes; ++i) {
-        image[i] = static_cast<std::uint8_t>((i * 31 + 7) & 0xFF);
-    }
     const fs::path rom = work / "bench.rom";
-    std::ofstream(rom) << vantrel::FormatS3Records(image, kBase);
+    std::ofstream(rom) << vantrel::FormatS3Records(Image(romBytes), kBase);
 
-    const Simulator sim = StartSimulator(simulator, units, work / "units");
+    const bench::Simulator sim = bench::StartSimulator(simulator, units, work / "units");
     auto mapping = std::make_unique<vantrel::TablePortMapping>();
     for (int port = 1; port <= units; ++port) {
         mapping->Set(port,
@@ -185,11 +141,48 @@ Result FlashOnce(const std::string& simulator, const Row& row, const fs::path& w
             result.ok = result.ok && session.View().Status(port) == "FW Load Complete";
         }
     }
-    StopSimulator(sim);
+    bench::Interrupt(sim.pid);
     result.floorMs = vantrel::ProtocolFloorMs(romBytes, units, kUnitTimes, row.baud);
     result.sequenceMs = vantrel::SequenceFloorMs(romBytes, units, kUnitTimes, row.baud);
     result.wireMs = vantrel::WireFloorMs(romBytes, kUnitTimes, row.baud);
     return result;
+}
+
+// The station's units per hour: hands-free against its ideal and against lock-step batches
+// with the same operator. True when every unit came out right.
+bool StationRow(const std::string& simulator, const std::string& cli,
+                const bench::StationPlan& plan, std::size_t romBytes, const fs::path& work) {
+    const Result batch = FlashOnce(simulator, {romBytes, plan.ports, plan.baud}, work);
+    // A batch of a few units takes as long as one: the short row spares itself the run.
+    const Result one =
+        plan.ports <= 2 ? batch : FlashOnce(simulator, {romBytes, 1, plan.baud}, work);
+    const std::vector<std::uint8_t> image = Image(romBytes);
+    const fs::path rom = work / "station.rom";
+    std::ofstream(rom) << vantrel::FormatS3Records(image, kBase);
+    const QByteArray bytes(reinterpret_cast<const char*>(image.data()),
+                           static_cast<qsizetype>(image.size()));
+    const QString sha =
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    const bench::HandsFreeMeasure handsFree =
+        bench::MeasureHandsFree(simulator, cli, plan, rom, sha, work);
+
+    const double ideal = bench::IdealUnitsPerHour(plan, one.ms / 1000);
+    const double lockStep = bench::LockStepUnitsPerHour(plan, batch.ms / 1000);
+    std::printf(
+        "\nstation: %d ports, %zu KiB at %d, one operator swapping a unit in %g s, %g s "
+        "hands-free\n"
+        "  one unit's flash %.2f s; a lock-step batch %.2f s; a hands-free unit from plug to "
+        "last frame %.2f s (median)\n"
+        "  units: %d finished, %d correct, %d erased twice\n"
+        "  units/h: ideal %.1f, hands-free %.1f (%.4f of ideal), lock-step %.1f\n"
+        "  hands-free ahead of lock-step: %.3f x, the model predicts %.3f x\n",
+        plan.ports, romBytes / 1024, plan.baud, plan.swapSeconds, plan.seconds, one.ms / 1000,
+        batch.ms / 1000, handsFree.medianUnitSeconds, handsFree.finished, handsFree.correct,
+        handsFree.erasedTwice, ideal, handsFree.unitsPerHour, handsFree.unitsPerHour / ideal,
+        lockStep, handsFree.unitsPerHour / lockStep, ideal / lockStep);
+    const bool ok = one.ok && batch.ok && handsFree.erasedTwice == 0 && handsFree.everyPortCounted;
+    std::printf("  ok: %s\n", ok ? "yes" : "NO");
+    return ok;
 }
 
 }  // namespace
@@ -202,7 +195,10 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption simOption("sim", "The unit simulator to run.", "PATH",
                                        VANTREL_UNITSIM_PATH);
     const QCommandLineOption rowOption("row", "Only this row (repeatable).", "KIB,UNITS,BAUD");
-    parser.addOptions({shortOption, phasesOption, simOption, rowOption});
+    const QCommandLineOption stationOption("station", "Only the station row.");
+    const QCommandLineOption cliOption("cli", "The command line loader to watch with.", "PATH",
+                                       VANTREL_CLI_PATH);
+    parser.addOptions({shortOption, phasesOption, simOption, rowOption, stationOption, cliOption});
     std::vector<Row> chosen;
     bool rowsOk = parser.parse(app.arguments()) && parser.positionalArguments().isEmpty();
     for (const QString& text : rowsOk ? parser.values(rowOption) : QStringList()) {
@@ -213,9 +209,11 @@ int main(int argc, char* argv[]) {
         chosen.push_back(row);
     }
     if (!rowsOk) {
-        std::fprintf(stderr,
-                     "usage: %s [--short] [--row KIB,UNITS,BAUD]... [--phases] [--sim PATH]\n",
-                     argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s [--short] [--row KIB,UNITS,BAUD]... [--station] [--phases] [--sim PATH]"
+            " [--cli PATH]\n",
+            argv[0]);
         return 2;
     }
     const bool shortMode = parser.isSet(shortOption);
@@ -227,7 +225,9 @@ int main(int argc, char* argv[]) {
     constexpr std::size_t kSmall = 16 * 1024;
     constexpr std::size_t kLarge = 640 * 1024;
     std::vector<Row> rows = {{kSmall, 1}, {kSmall, 4}};
-    if (!chosen.empty()) {
+    if (parser.isSet(stationOption)) {
+        rows.clear();
+    } else if (!chosen.empty()) {
         rows = chosen;
     } else if (shortMode) {
         rows.push_back({kSmall, 4, 115200});
@@ -296,6 +296,13 @@ int main(int argc, char* argv[]) {
         allOk = allOk && r.ok;
     }
     std::printf("peak memory of the loader: %ld KiB\n", PeakKiB());
+    if (chosen.empty()) {
+        const bench::StationPlan plan =
+            shortMode ? bench::StationPlan{2, 115200, 4, 48} : bench::StationPlan{};
+        allOk = StationRow(simulator, parser.value(cliOption).toStdString(), plan,
+                           shortMode ? 4 * 1024 : kLarge, work) &&
+                allOk;
+    }
     fs::remove_all(work);
     return allOk ? 0 : 1;
 }
