@@ -102,6 +102,18 @@ TEST(RandomPluggingTest, AwayAfterTheFinishBackAfterThePullGivenUpAfterThirtySec
     EXPECT_EQ(plugging.Due(ports, kT0 + kGiveUpAfter), (Steps{{1, Kind::Pull}, {2, Kind::Pull}}));
 }
 
+TEST(RandomPluggingTest, AUnitInItsDemonIsNeverGivenUpHoweverLongItsFlash) {
+    const PlugPlan plan{{100ms, 200ms}, {300ms, 400ms}, 7};
+    RandomPlugging plugging(plan, 1);
+    std::vector<PortStatus> ports = {PluggedAt(kT0)};
+    ports[0].tookDemon = true;
+    EXPECT_TRUE(plugging.Due(ports, kT0 + 5 * kGiveUpAfter).empty());
+    ports[0].finishedAt = kT0 + 2 * kGiveUpAfter;
+    const auto away = DurationDraw(plan.seed + 1)(plan.away);
+    EXPECT_EQ(plugging.Next(ports), kT0 + 2 * kGiveUpAfter + away);
+    EXPECT_EQ(plugging.Due(ports, kT0 + 2 * kGiveUpAfter + away), (Steps{{1, Kind::Pull}}));
+}
+
 TEST(OperatorPluggingTest, OnePortAtATimeFirstFinishedFirstServed) {
     OperatorPlugging plugging(500ms);
     std::vector<PortStatus> ports(4, PluggedAt(kT0));

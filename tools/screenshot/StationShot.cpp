@@ -35,6 +35,21 @@ class SummaryKeeper : public MessagePresenter {
     QString summary;
 };
 
+// Every unit's port mapped and ticked, station mode set as given.
+void SetUpStation(SettingsStore& settings, const sim::UnitBench& bench,
+                  const StationSettings& station) {
+    QStringList ports;
+    for (unsigned unit = 1; unit <= kUnits; ++unit) {
+        settings.WriteString(SettingsPortMapping::kSection,
+                             SettingsPortMapping::ValueName(static_cast<int>(unit)),
+                             QString::fromStdString(bench.LinkPath(unit)));
+        ports << QString::number(unit);
+    }
+    WriteStationSettings(settings, station);
+    settings.WriteString(SettingsStore::kStationSection, SettingsStore::kStationPortsValue,
+                         ports.join(','));
+}
+
 }  // namespace
 
 int ShootStation(const QString& folder) {
@@ -55,17 +70,9 @@ int ShootStation(const QString& folder) {
     SummaryKeeper boxes;
     app.SetMessagePresenter(&boxes);
     SettingsStore& settings = app.Settings();
-    QStringList ports;
-    for (unsigned unit = 1; unit <= kUnits; ++unit) {
-        settings.WriteString(SettingsPortMapping::kSection,
-                             SettingsPortMapping::ValueName(static_cast<int>(unit)),
-                             QString::fromStdString(bench.LinkPath(unit)));
-        ports << QString::number(unit);
-    }
-    WriteStationSettings(settings, {true, dir.filePath("line1.sqlite"), QStringLiteral("line1-st3"),
-                                    QStringLiteral("ann")});
-    settings.WriteString(SettingsStore::kStationSection, SettingsStore::kStationPortsValue,
-                         ports.join(','));
+    SetUpStation(
+        settings, bench,
+        {true, dir.filePath("line1.sqlite"), QStringLiteral("line1-st3"), QStringLiteral("ann")});
     const QString rom = dir.filePath("firmware.rom");
     if (!shot::WriteRom(rom, std::vector<std::uint8_t>(8 * 1024, 0x5A))) {
         return 1;
@@ -117,18 +124,9 @@ int ShootHandsFree(const QString& folder) {
     SummaryKeeper boxes;
     app.SetMessagePresenter(&boxes);
     SettingsStore& settings = app.Settings();
-    QStringList ports;
-    for (unsigned unit = 1; unit <= kUnits; ++unit) {
-        settings.WriteString(SettingsPortMapping::kSection,
-                             SettingsPortMapping::ValueName(static_cast<int>(unit)),
-                             QString::fromStdString(bench.LinkPath(unit)));
-        ports << QString::number(unit);
-    }
-    StationSettings station{true, dir.filePath("line1.sqlite"), QStringLiteral("line1-st3"),
-                            QStringLiteral("ann"), true};
-    WriteStationSettings(settings, station);
-    settings.WriteString(SettingsStore::kStationSection, SettingsStore::kStationPortsValue,
-                         ports.join(','));
+    SetUpStation(settings, bench,
+                 {true, dir.filePath("line1.sqlite"), QStringLiteral("line1-st3"),
+                  QStringLiteral("ann"), true});
     const QString rom = dir.filePath("firmware.rom");
     if (!shot::WriteRom(rom, std::vector<std::uint8_t>(48 * 1024, 0x5A))) {
         return 1;

@@ -257,7 +257,8 @@ application; the flash keeps its contents). SIGUSR2 pulls every unit and plugs a
 Units can come and go at their ports: a unit pulled answers nothing and the bytes sent to it
 are lost; a fresh one (numbered 2, 3, ... at its port) has old firmware in its flash. A unit has
 finished once it took a Demon chunk and then no frame for 1 s (the loader's probes do not count).
-One not finished 30 s after it came is given up then: pulled (--plug) or queued (--operator).
+One that has not taken the Demon 30 s after it came is given up then: pulled (--plug) or
+queued (--operator).
 
 Options:
   --dir DIR          where the links and results go (made if missing;

@@ -5,11 +5,15 @@
 namespace vantrel::sim {
 
 bool FinishedInTime(const PortStatus& port) {
-    return port.finishedAt && *port.finishedAt <= port.pluggedAt + kGiveUpAfter;
+    return port.finishedAt && (port.tookDemon || *port.finishedAt <= port.pluggedAt + kGiveUpAfter);
 }
 
 TimePoint DoneWithAt(const PortStatus& port) {
-    return FinishedInTime(port) ? *port.finishedAt : port.pluggedAt + kGiveUpAfter;
+    if (FinishedInTime(port)) {
+        return *port.finishedAt;
+    }
+    // A long image takes longer than the give-up time; pulling it mid-flash would be no test.
+    return port.tookDemon ? TimePoint::max() : port.pluggedAt + kGiveUpAfter;
 }
 
 std::chrono::milliseconds DurationDraw::operator()(const Range& range) {

@@ -13,7 +13,7 @@
 
 namespace vantrel::sim {
 
-// A unit not finished this long after it was plugged is given up.
+// A unit that has not taken the Demon this long after it was plugged is given up.
 inline constexpr std::chrono::seconds kGiveUpAfter{30};
 
 struct Range {
@@ -39,10 +39,12 @@ struct PortStatus {
     TimePoint pluggedAt{};
     std::optional<TimePoint> pulledAt;
     std::optional<TimePoint> finishedAt;
+    // It took the Demon: it finishes once it goes quiet, however long its flash takes.
+    bool tookDemon = false;
 };
 
 // When the present unit is done with: when it finished, or kGiveUpAfter after its plug if that
-// comes first.
+// comes first and it never took the Demon; TimePoint::max() while a unit in its Demon works.
 TimePoint DoneWithAt(const PortStatus& port);
 bool FinishedInTime(const PortStatus& port);
 

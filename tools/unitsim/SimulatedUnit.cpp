@@ -419,6 +419,7 @@ void SimulatedUnit::Look(std::span<const pollfd, 2> fds) {
             output = model_.TakeOutput(now);
             hangup = model_.HangupRequested() && masterFd_ >= 0;
             logged = model_.TakeLog();
+            status_.tookDemon = model_.FinishDue().has_value();
             NoteFinish(now, logged);
         }
     }

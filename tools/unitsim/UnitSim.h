@@ -58,13 +58,13 @@
 // its application, old firmware in its flash, counts afresh), numbered 2, 3, ... at its port.
 // A unit has finished once it took a Demon chunk and then for 1 s took no frame and did no work
 // of its own (an erase): the loader completed it or gave it up. Force-to-monitor packets and
-// enquiries are the loader's probes and do not count. A unit not finished 30 s after it came is
-// given up. Plans pull and plug units on their own: BenchOptions::plug pulls each unit a random
-// time after it finished and plugs a fresh one a random time later, every port from its own
-// generator (seed + port number), so a run repeats; BenchOptions::operatorSwap has one operator
-// swap the finished units one port at a time, first finished first served. Faults by port apply
-// to every unit there; BenchOptions::instanceFaults to the N-th unit at a port only. A line that
-// hung up stays gone: units plugged there later hear nothing.
+// enquiries are the loader's probes and do not count. A unit that has not taken the Demon 30 s
+// after it came is given up. Plans pull and plug units on their own: BenchOptions::plug pulls each
+// unit a random time after it finished and plugs a fresh one a random time later, every port from
+// its own generator (seed + port number), so a run repeats; BenchOptions::operatorSwap has one
+// operator swap the finished units one port at a time, first finished first served. Faults by port
+// apply to every unit there; BenchOptions::instanceFaults to the N-th unit at a port only. A line
+// that hung up stays gone: units plugged there later hear nothing.
 //
 // Reports: UnitReport holds the stages reached, the chunks taken, the protocol errors, the noise
 // ignored, the flash with its written range, and the unit's number at its port with the times it
