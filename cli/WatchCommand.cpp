@@ -73,6 +73,7 @@ int WatchCommand::Run() {
             return kExitInterrupted;
         }
     }
+    tally_.List(ports);
     WatchSession session(*mapping, Events(), context_);
     BatchRequest request;
     request.romPathText = romPath_;

@@ -8,6 +8,15 @@
 #include "settings/PortLabel.h"
 
 namespace vantrel {
+void StationTally::List(const std::vector<int>& ports) {
+    for (const int number : ports) {
+        if (std::none_of(ports_.begin(), ports_.end(),
+                         [&](const Port& p) { return p.port == number; })) {
+            ports_.push_back(Port{number, 0, 0, {}});
+        }
+    }
+}
+
 void StationTally::Add(const RunSummary& run) {
     ++runs_;
     runTime_ +=

@@ -22,6 +22,9 @@ class StationTally {
     };
 
     void Add(const RunSummary& run);
+    // Lists these ports now, in this order, before any of their units ends: a watched port
+    // shows in the tally even while no unit came to it.
+    void List(const std::vector<int>& ports);
 
     // Ports in the order they first ran.
     const std::vector<Port>& Ports() const { return ports_; }

@@ -26,6 +26,7 @@ std::optional<BatchRefusal> HandsFreeStation::Start(const std::vector<int>& port
     if (auto refusal = session_.Start(ports, std::move(request))) {
         return refusal;
     }
+    station_.ListPorts(ports);
     for (const int port : ports) {
         ports_[port] = PortState{};
         Show(port);

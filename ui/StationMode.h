@@ -82,6 +82,8 @@ class StationMode {
     QString StatusLine(bool writingLog) const;
 
     const StationTally& Tally() const { return tally_; }
+    // Watched ports show in the tallies before their first unit.
+    void ListPorts(const std::vector<int>& ports) { tally_.List(ports); }
     void ResetTally() { tally_ = {}; }
     const StationSettings& Settings() const { return settings_; }
 

@@ -37,5 +37,19 @@ TEST(StationTallyTest, TallyCountsFlashedUnitsAndKeepsTheLastFailure) {
                   .object());
 }
 
+TEST(StationTallyTest, ListedPortsComeFirstInTheirOrderAndOnce) {
+    StationTally tally;
+    tally.List({3, 2});
+    tally.Add(Batch(RunOutcome::Completed, true));  // COM1 and COM2
+    tally.List({2, 1});
+    std::vector<int> order;
+    for (const StationTally::Port& port : tally.Ports()) {
+        order.push_back(port.port);
+    }
+    EXPECT_EQ(order, (std::vector<int>{3, 2, 1}));
+    EXPECT_EQ(tally.Ports()[0].passed + tally.Ports()[0].failed, 0) << "COM3 waits for a unit";
+    EXPECT_EQ(tally.Counts().rfind("1 run, 2 units, 100.0 % yield", 0), 0u) << tally.Counts();
+}
+
 }  // namespace
 }  // namespace vantrel
